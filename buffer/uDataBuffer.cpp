@@ -1,0 +1,529 @@
+#include "buffer/uDataBuffer.h"
+
+#include <cfloat>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+#include "buffer/SQLiteTable3.h"
+#include "device/uEquipmentErrors.h"
+#include "support/BaseSecurity.h"
+#include "support/uCommonUtils.h"
+
+namespace dct {
+
+namespace {
+
+constexpr const char kBufferFolder[] = "dct_korvelmobile/DataBuffer/";
+constexpr const char kNotOpen[] = "Data buffer is not open";
+
+// The schema, run at every open in this order. Every statement is of the IF NOT EXISTS
+// kind, so opening keeps whatever is stored, and never alters an existing table.
+constexpr const char* kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
+    "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
+    "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)",
+    "CREATE TABLE IF NOT EXISTS docheaders (id TEXT PRIMARY KEY, docsource INTEGER, doctype "
+    "INTEGER, description TEXT)",
+    "CREATE TABLE IF NOT EXISTS doctables (docid TEXT NOT NULL, barcode TEXT NOT NULL, quantity "
+    "INTEGER, serialnum TEXT NOT NULL, FOREIGN KEY(docid) REFERENCES docheaders(id), PRIMARY KEY "
+    "(docid, barcode, serialnum))",
+    "CREATE INDEX IF NOT EXISTS docid on doctables (docid)",
+    "VACUUM",
+};
+
+constexpr const char kInsertItem[] =
+    "INSERT OR REPLACE INTO items (barcode, name, unit, additionaldata, series, quality, price, "
+    "quantity, useserialnum, useweight, usefractvalue) VALUES (:barcode, :name, :unit, "
+    ":additionaldata, :series, :quality, :price,  :quantity, :useserialnum, :useweight, "
+    ":usefractvalue)";
+constexpr const char kInsertHeader[] =
+    "INSERT OR REPLACE INTO docheaders (id, docsource, doctype, description) VALUES (:id, "
+    ":docsource, :doctype, :description)";
+constexpr const char kInsertRow[] =
+    "INSERT OR REPLACE INTO doctables (docid, barcode, quantity, serialnum) VALUES (:docid, "
+    ":barcode, :quantity, :serialnum)";
+constexpr const char kDeleteZeroRows[] = "DELETE FROM doctables WHERE (docid = ?) and (quantity = 0)";
+constexpr const char kSelectRow[] =
+    "SELECT * FROM doctables WHERE (docid = :docid) and (barcode = :barcode) and (serialnum = "
+    ":serialnum)";
+
+// One explicit transaction. Whatever leaves the scope without Commit is rolled back, and a
+// commit that fails is rolled back too, so the connection never stays in a transaction.
+class TTransaction {
+ public:
+  explicit TTransaction(TSQLiteDatabase& db) : db_(db) { db_.BeginTransaction(); }
+  ~TTransaction() { RollbackQuietly(); }
+  TTransaction(const TTransaction&) = delete;
+  TTransaction& operator=(const TTransaction&) = delete;
+
+  void Commit() {
+    try {
+      db_.Commit();
+    } catch (...) {
+      RollbackQuietly();
+      throw;
+    }
+  }
+
+ private:
+  // The failure that brought us here is the one to report, not the rollback's.
+  void RollbackQuietly() noexcept { db_.EndTransaction(); }
+
+  TSQLiteDatabase& db_;
+};
+
+// First column of the first row; a failed step raises instead of reading as 0.
+int64_t QueryValue(TSQLiteDatabase& db, const std::string& sql) {
+  std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable(sql);
+  table->RaiseIfStepFailed();
+  return table->Eof() ? 0 : table->Field(0).AsInteger();
+}
+
+// Counts travel as 32-bit integers: the low 32 bits.
+int32_t Low32(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+uint8_t Low8(int64_t value) { return static_cast<uint8_t>(value & 0xFF); }
+
+Currency HundredthsToPrice(int64_t hundredths) {
+  int64_t count = 0;
+  if (__builtin_mul_overflow(hundredths, Currency::kScale / 100, &count))
+    throw std::range_error("Stored price out of range: " + std::to_string(hundredths));
+  return Currency{count};
+}
+
+std::string SourceText(int source) { return std::to_string(source); }
+
+// The columns of an items row, looked up once per cursor.
+struct TItemFields {
+  explicit TItemFields(TSQLiteUniTable& t)
+      : name(t.GetFieldByName("name")), unit(t.GetFieldByName("unit")),
+        additionaldata(t.GetFieldByName("additionaldata")), series(t.GetFieldByName("series")),
+        quality(t.GetFieldByName("quality")), price(t.GetFieldByName("price")),
+        quantity(t.GetFieldByName("quantity")), useserialnum(t.GetFieldByName("useserialnum")),
+        useweight(t.GetFieldByName("useweight")), usefractvalue(t.GetFieldByName("usefractvalue")) {}
+
+  void Read(TItemRec& item) const {
+    item.Name = name.AsString();
+    item.UnitName = unit.AsString();
+    item.AdditioanalData = additionaldata.AsString();
+    item.Series = series.AsString();
+    item.Quality = quality.AsString();
+    item.Price = HundredthsToPrice(price.AsInteger());
+    item.Quantity = static_cast<double>(quantity.AsInteger()) / 1000;
+    item.UseSerialNum = Low8(useserialnum.AsInteger()) != 0;
+    item.UseWeight = Low8(useweight.AsInteger()) != 0;
+    item.UseFractValue = Low8(usefractvalue.AsInteger()) != 0;
+  }
+
+  TSQLiteField &name, &unit, &additionaldata, &series, &quality, &price, &quantity, &useserialnum,
+      &useweight, &usefractvalue;
+};
+
+struct TRowFields {
+  explicit TRowFields(TSQLiteUniTable& t)
+      : barcode(t.GetFieldByName("barcode")), quantity(t.GetFieldByName("quantity")),
+        serialnum(t.GetFieldByName("serialnum")) {}
+
+  TDocRow Read() const {
+    return TDocRow{barcode.AsString(), static_cast<double>(quantity.AsInteger()) / 1000,
+                   serialnum.AsString()};
+  }
+
+  TSQLiteField &barcode, &quantity, &serialnum;
+};
+
+}  // namespace
+
+int64_t PriceToHundredths(Currency price) {
+  return price.Count / (Currency::kScale / 100);  // integer division cuts toward zero
+}
+
+int64_t QuantityToThousandths(double quantity) {
+  const double x = quantity * 1000;
+  // 2^63: the first magnitude an int64 cannot hold.
+  if (!std::isfinite(x) || std::fabs(x) >= 9223372036854775808.0)
+    throw std::range_error("Quantity out of range: " + std::to_string(quantity));
+  // A value that the decimal-to-binary step or the multiplication left a few units in the
+  // last place off a whole thousandth is that thousandth (1.001 * 1000 = 1000.9999999999999).
+  const double nearest = std::nearbyint(x);
+  if (std::fabs(x - nearest) <= std::fabs(x) * 4 * DBL_EPSILON) return static_cast<int64_t>(nearest);
+  return static_cast<int64_t>(std::trunc(x));
+}
+
+// ---- lifecycle ----
+
+TDataBuffer::TDataBuffer() {
+  std::string base = GetSpecialFolderPath(CSIDL_COMMON_APPDATA);
+  if (!base.empty()) FDBPath = base + kBufferFolder;  // empty: no folder at all, Enable fails
+  PrepareFolder();
+}
+
+TDataBuffer::TDataBuffer(const std::string& dbPath) : FDBPath(IncludeTrailingPathDelimiter(dbPath)) {
+  PrepareFolder();
+}
+
+TDataBuffer::~TDataBuffer() { Disable(); }
+
+void TDataBuffer::PrepareFolder() {
+  if (FDBPath.empty()) return;
+  try {
+    if (ForceDirectories(FDBPath)) GrantFolderAccess(FDBPath);
+  } catch (const std::exception&) {
+    // The folder is used with whatever access it has; a missing one fails at Enable.
+  }
+}
+
+std::string TDataBuffer::FileName() const { return FDBPath + FDBID + ".db"; }
+
+bool TDataBuffer::IsOpen() const { return FBase != nullptr; }
+
+int TDataBuffer::Enable() {
+  Disable();
+  const std::string file = FileName();
+  try {
+    if (FDBPath.empty())
+      throw ESQLiteException("Failed to open database \"" + file + "\" : no data folder");
+    // The identifier comes from a client: it names a file in the folder, never a path.
+    if (FDBID.find('/') != std::string::npos || FDBID.find('\0') != std::string::npos)
+      throw ESQLiteException("Failed to open database in \"" + FDBPath + "\" : invalid database identifier");
+    FBase = std::make_unique<TSQLiteDatabase>(file, seUTF8);
+    for (const char* statement : kSchema) FBase->ExecSQL(statement);
+  } catch (const std::exception& e) {
+    // A connection on a file that is locked or not a database is of no use: closed here,
+    // so the buffer is open exactly when Enable succeeded.
+    Disable();
+    FResultDescription = e.what();
+    return RC_UNKNOWN_ERROR;
+  }
+  try {
+    GrantFileAccess(file);  // the journal then inherits the folder's default ACL
+  } catch (const std::exception&) {
+    // As with the folder: the file stays usable by the service itself.
+  }
+  return RC_OK;
+}
+
+void TDataBuffer::Disable() {
+  if (!FBase) return;
+  FBase->Close();
+  FBase.reset();
+}
+
+template <typename F>
+int TDataBuffer::Guarded(F&& body) {
+  try {
+    if (!FBase) throw ESQLiteException(kNotOpen);
+    return body(*FBase);
+  } catch (const std::exception& e) {
+    FResultDescription = e.what();
+  } catch (...) {
+    FResultDescription = "Unknown error";
+  }
+  return RC_UNKNOWN_ERROR;
+}
+
+// ---- items ----
+
+int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    TSQLitePreparedStatement insert(db);
+    insert.SetSQL(kInsertItem);
+    TTransaction transaction(db);
+    // Clearing shares the transaction with the inserts: a load that fails keeps the old
+    // catalogue whole.
+    if (ReplaceAll) db.ExecSQL("DELETE FROM items");
+    try {
+      insert.PrepareStatement();  // once; every item rebinds the same statement
+      for (const TItemRec& item : Items) {
+        insert.ClearParams();
+        insert.SetParamText(":barcode", item.Barcode);
+        insert.SetParamText(":name", item.Name);
+        insert.SetParamText(":unit", item.UnitName);
+        insert.SetParamText(":additionaldata", item.AdditioanalData);
+        insert.SetParamText(":series", item.Series);
+        insert.SetParamText(":quality", item.Quality);
+        insert.SetParamInt(":price", PriceToHundredths(item.Price));
+        insert.SetParamInt(":quantity", QuantityToThousandths(item.Quantity));
+        insert.SetParamInt(":useserialnum", item.UseSerialNum ? 1 : 0);
+        insert.SetParamInt(":useweight", item.UseWeight ? 1 : 0);
+        insert.SetParamInt(":usefractvalue", item.UseFractValue ? 1 : 0);
+        insert.Execute();
+      }
+    } catch (...) {
+      // Adding to the catalogue keeps the items stored before the failure; the result is
+      // still 1001, with the failure's own message.
+      if (!ReplaceAll) {
+        try {
+          transaction.Commit();
+        } catch (...) {
+        }
+      }
+      throw;
+    }
+    transaction.Commit();
+    if (ReplaceAll) {
+      try {
+        db.ExecSQL("VACUUM");
+      } catch (const ESQLiteException&) {
+        // Compaction only: the catalogue is stored, and the next open compacts again.
+      }
+    }
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::ReadItems(TItemsArray& Items) {
+  Items.clear();
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    TTransaction transaction(db);
+    int64_t n = QueryValue(db, "SELECT count(*) FROM items");
+    if (n <= 0) {
+      transaction.Commit();
+      return RC_ITEM_NOT_FOUND;
+    }
+    Items.reserve(static_cast<size_t>(n));
+    std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable("SELECT * FROM items");
+    transaction.Commit();  // the cursor keeps its own read position
+    TSQLiteField& barcode = table->GetFieldByName("barcode");
+    TItemFields fields(*table);
+    for (; !table->Eof(); table->Next()) {
+      TItemRec& item = Items.emplace_back();
+      item.Barcode = barcode.AsString();
+      fields.Read(item);
+    }
+    table->RaiseIfStepFailed();
+    return RC_OK;
+  });
+  if (rc != RC_OK) Items.clear();
+  return rc;
+}
+
+int TDataBuffer::ReadItem(const std::string& Barcode, TItemRec& Item) {
+  Item = TItemRec{};
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    std::unique_ptr<TSQLiteUniTable> table =
+        db.GetUniTable("SELECT * FROM items WHERE barcode = " + SQLTextLiteral(Barcode));
+    table->RaiseIfStepFailed();
+    if (table->Eof()) return RC_ITEM_NOT_FOUND;
+    Item.Barcode = Barcode;
+    TItemFields(*table).Read(Item);
+    return RC_OK;
+  });
+  if (rc != RC_OK) Item = TItemRec{};
+  return rc;
+}
+
+int TDataBuffer::ClearItems() {
+  return Guarded([&](TSQLiteDatabase& db) {
+    db.ExecSQL("DELETE FROM items");
+    db.ExecSQL("VACUUM");
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::GetItemsCount(int32_t& ItemsCount) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    ItemsCount = Low32(QueryValue(db, "SELECT count(*) FROM items"));
+    return RC_OK;
+  });
+}
+
+// ---- documents ----
+
+int TDataBuffer::SaveDoc(const TDocument& Doc) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    TSQLitePreparedStatement header(db);
+    header.SetSQL(kInsertHeader);
+    header.ClearParams();
+    header.SetParamText(":id", Doc.DocumentID);
+    header.SetParamInt(":docsource", Doc.Source);
+    header.SetParamInt(":doctype", Doc.DocumentType);
+    header.SetParamText(":description", Doc.Description);
+    header.PrepareStatement();
+
+    // One transaction for the header, the rows and the zero-quantity clean-up: a push that
+    // fails leaves the stored document as it was.
+    TTransaction transaction(db);
+    header.Execute();
+    TSQLitePreparedStatement rows(db);
+    rows.SetSQL(kInsertRow);
+    rows.PrepareStatement();
+    for (const TDocRow& row : Doc.Rows) {
+      rows.ClearParams();
+      rows.SetParamText(":docid", Doc.DocumentID);
+      rows.SetParamText(":barcode", row.Barcode);
+      rows.SetParamInt(":quantity", QuantityToThousandths(row.Quantity));
+      rows.SetParamText(":serialnum", row.SerialNum);
+      rows.Execute();
+    }
+    db.ExecSQL(kDeleteZeroRows, {Doc.DocumentID});
+    transaction.Commit();
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::ReadDoc(const TStringArray& Ids, TDocument& Doc) {
+  Doc = TDocument{};
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    const std::string list = StringArrayToSQLList(Ids);
+    TTransaction transaction(db);
+    {
+      std::unique_ptr<TSQLiteUniTable> header =
+          db.GetUniTable("SELECT * FROM docheaders WHERE id IN (" + list + ")");
+      header->RaiseIfStepFailed();
+      if (header->Eof()) {
+        header.reset();
+        transaction.Commit();
+        return RC_DOC_NOT_FOUND;
+      }
+      // From whichever header comes first; the identifier stays empty.
+      Doc.DocumentType = Low8(header->GetFieldByName("doctype").AsInteger());
+      Doc.Source = Low8(header->GetFieldByName("docsource").AsInteger());
+      Doc.Description = header->GetFieldByName("description").AsString();
+    }
+    int64_t n = QueryValue(db, "SELECT count(*) FROM doctables WHERE docid IN (" + list + ")");
+    if (n > 0) Doc.Rows.reserve(static_cast<size_t>(n));
+    std::unique_ptr<TSQLiteUniTable> table =
+        db.GetUniTable("SELECT * FROM doctables WHERE docid IN (" + list + ")");
+    transaction.Commit();
+    TRowFields fields(*table);
+    for (; !table->Eof(); table->Next()) Doc.Rows.push_back(fields.Read());
+    table->RaiseIfStepFailed();
+    return RC_OK;
+  });
+  if (rc != RC_OK) Doc = TDocument{};
+  return rc;
+}
+
+int TDataBuffer::ReadDocs(int DocSource, TDocuments& Docs) {
+  Docs.clear();
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    const std::string source = SourceText(DocSource);
+    TTransaction transaction(db);
+    int64_t n = QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + source);
+    if (n <= 0) {
+      transaction.Commit();
+      return RC_OK;
+    }
+    Docs.reserve(static_cast<size_t>(n));
+    std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable(
+        "SELECT * FROM doctables INNER JOIN docheaders ON  doctables.docid = docheaders.id WHERE "
+        "docheaders.docsource = " +
+        source + " ORDER BY docid");
+    transaction.Commit();
+    TSQLiteField& docid = table->GetFieldByName("docid");
+    TSQLiteField& doctype = table->GetFieldByName("doctype");
+    TSQLiteField& description = table->GetFieldByName("description");
+    TRowFields fields(*table);
+    // Rows come grouped by docid; each group is one document. A header without rows gives
+    // no document at all (no empty entry is left behind for it).
+    for (; !table->Eof(); table->Next()) {
+      std::string id = docid.AsString();
+      if (Docs.empty() || id != Docs.back().DocumentID) {
+        TDocument& doc = Docs.emplace_back();
+        doc.DocumentID = std::move(id);
+        doc.DocumentType = Low8(doctype.AsInteger());
+        doc.Description = description.AsString();
+      }
+      Docs.back().Rows.push_back(fields.Read());
+    }
+    table->RaiseIfStepFailed();
+    return RC_OK;
+  });
+  if (rc != RC_OK) Docs.clear();
+  return rc;
+}
+
+int TDataBuffer::ReadDocsHeaders(int DocSource, TDocuments& Docs) {
+  Docs.clear();
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    const std::string source = SourceText(DocSource);
+    TTransaction transaction(db);
+    int64_t n = QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + source);
+    if (n <= 0) {
+      transaction.Commit();
+      return RC_NO_DOCS;
+    }
+    Docs.reserve(static_cast<size_t>(n));
+    std::unique_ptr<TSQLiteUniTable> table =
+        db.GetUniTable("SELECT * FROM docheaders WHERE docsource = " + source + " ORDER BY id");
+    transaction.Commit();
+    TSQLiteField& id = table->GetFieldByName("id");
+    TSQLiteField& doctype = table->GetFieldByName("doctype");
+    TSQLiteField& description = table->GetFieldByName("description");
+    for (; !table->Eof(); table->Next()) {
+      TDocument& doc = Docs.emplace_back();  // Source stays 0 and Rows empty
+      doc.DocumentID = id.AsString();
+      doc.DocumentType = Low8(doctype.AsInteger());
+      doc.Description = description.AsString();
+    }
+    table->RaiseIfStepFailed();
+    return RC_OK;
+  });
+  if (rc != RC_OK) Docs.clear();
+  return rc;
+}
+
+int TDataBuffer::ReadDocRow(const std::string& DocumentID, const std::string& Barcode,
+                            const std::string& SerialNum, TDocRow& DocRow) {
+  DocRow = TDocRow{};
+  int rc = Guarded([&](TSQLiteDatabase& db) {
+    std::unique_ptr<TSQLitePreparedStatement> stmt = db.GetPreparedStatement(kSelectRow);
+    stmt->ClearParams();
+    stmt->SetParamText(":docid", DocumentID);
+    stmt->SetParamText(":barcode", Barcode);
+    stmt->SetParamText(":serialnum", SerialNum);
+    std::unique_ptr<TSQLiteUniTable> table = stmt->ExecQuery();
+    table->RaiseIfStepFailed();
+    if (table->Eof()) return RC_ITEM_NOT_FOUND;
+    DocRow.Barcode = Barcode;
+    DocRow.SerialNum = SerialNum;
+    DocRow.Quantity = static_cast<double>(table->GetFieldByName("quantity").AsInteger()) / 1000;
+    return RC_OK;
+  });
+  if (rc != RC_OK) DocRow = TDocRow{};
+  return rc;
+}
+
+int TDataBuffer::DeleteDoc(const TStringArray& Ids) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    const std::string list = StringArrayToSQLList(Ids);
+    db.ExecSQL("DELETE FROM doctables WHERE docid IN (" + list + ")");
+    db.ExecSQL("DELETE FROM docheaders WHERE id IN (" + list + ")");
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::ClearDocs(int DocSource) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    if (DocSource < 0) {
+      db.ExecSQL("DELETE FROM doctables");
+      db.ExecSQL("DELETE FROM docheaders");
+    } else {
+      const std::string source = SourceText(DocSource);
+      db.ExecSQL("DELETE FROM doctables WHERE docid IN (SELECT id FROM docheaders WHERE docsource = " +
+                 source + ")");
+      db.ExecSQL("DELETE FROM docheaders WHERE docsource = " + source);
+    }
+    db.ExecSQL("VACUUM");
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::GetDocsCount(int DocSource, int32_t& DocsCount) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    DocsCount = Low32(QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " +
+                                         SourceText(DocSource)));
+    return RC_OK;
+  });
+}
+
+int TDataBuffer::GetDocRowsCount(const std::string& DocumentID, int32_t& RowsCount) {
+  return Guarded([&](TSQLiteDatabase& db) {
+    RowsCount = Low32(QueryValue(db, "SELECT count(*) FROM doctables WHERE docid = " +
+                                         SQLTextLiteral(DocumentID)));
+    return RC_OK;
+  });
+}
+
+}  // namespace dct

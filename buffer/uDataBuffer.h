@@ -1,0 +1,90 @@
+// TDataBuffer: a device's store of catalogue items and documents in one SQLite file,
+// <FDBPath><DBID>.db, FDBPath being <machine-wide data>/dct_korvelmobile/DataBuffer/.
+//
+// Every operation returns a result code: 0, a not-found code (6501 item, 6502 document,
+// 6507 no headers), or 1001 with ResultDescription set to the failure's message (the SQLite
+// layer's formats). ResultDescription is written only on 1001 and never cleared. An
+// operation called while no connection is open ends with 1001.
+//
+// Stored units: prices in hundredths, quantities in thousandths, both cut toward zero;
+// flags as 0/1, read back by their low 8 bits.
+//
+// Thread safety: none of its own. Operations run inside commands under CommandLock;
+// Enable and Disable run on the service-control thread (the device holds CommandLock
+// around Disable).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/uDeviceCommon.h"
+
+namespace dct {
+
+class TSQLiteDatabase;
+
+class TDataBuffer {
+ public:
+  // Folder below GetSpecialFolderPath(35), created and granted; failures are ignored.
+  TDataBuffer();
+  // For tests: the database folder given directly (a trailing "/" is added if missing).
+  explicit TDataBuffer(const std::string& dbPath);
+  ~TDataBuffer();
+  TDataBuffer(const TDataBuffer&) = delete;
+  TDataBuffer& operator=(const TDataBuffer&) = delete;
+
+  // Opens <FDBPath><DBID>.db (creating it), runs the schema statements and opens the file
+  // to every user. 0 or 1001; after 1001 no connection is kept. A DBID holding "/" or a NUL
+  // character is refused (1001): it names a file in the folder, never a path.
+  int Enable();
+  // Closes the connection (rolling back an open transaction); nothing when closed.
+  void Disable();
+  bool IsOpen() const;
+
+  const std::string& DBID() const { return FDBID; }
+  void SetDBID(const std::string& id) { FDBID = id; }  // takes effect at the next Enable
+  const std::string& DBPath() const { return FDBPath; }
+  std::string FileName() const;
+  const std::string& ResultDescription() const { return FResultDescription; }
+
+  // Items.
+  // ReplaceAll empties the catalogue in the same transaction, so a failed load leaves the
+  // old catalogue whole; VACUUM runs after the commit.
+  int SaveItems(const TItemsArray& Items, bool ReplaceAll = false);
+  int ReadItems(TItemsArray& Items);
+  int ReadItem(const std::string& Barcode, TItemRec& Item);
+  int ClearItems();
+  int GetItemsCount(int32_t& ItemsCount);
+
+  // Documents.
+  int SaveDoc(const TDocument& Doc);
+  int ReadDoc(const TStringArray& Ids, TDocument& Doc);
+  int ReadDocs(int DocSource, TDocuments& Docs);
+  int ReadDocsHeaders(int DocSource, TDocuments& Docs);
+  int ReadDocRow(const std::string& DocumentID, const std::string& Barcode,
+                 const std::string& SerialNum, TDocRow& DocRow);
+  int DeleteDoc(const TStringArray& Ids);
+  int ClearDocs(int DocSource);  // negative: every source
+  int GetDocsCount(int DocSource, int32_t& DocsCount);
+  int GetDocRowsCount(const std::string& DocumentID, int32_t& RowsCount);
+
+ private:
+  // Creates FDBPath and opens it to every user; failures are ignored.
+  void PrepareFolder();
+  // Runs body(connection) and turns every exception into 1001 with its message; 1001 too
+  // when no connection is open.
+  template <typename F>
+  int Guarded(F&& body);
+
+  std::string FDBPath;
+  std::string FDBID = "0";
+  std::unique_ptr<TSQLiteDatabase> FBase;
+  std::string FResultDescription;
+};
+
+// Storage conversions, cut toward zero; a value a hair below a whole unit counts as it.
+int64_t PriceToHundredths(Currency price);
+int64_t QuantityToThousandths(double quantity);
+
+}  // namespace dct

@@ -1,0 +1,797 @@
+#include "buffer/uDataBuffer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+
+#include "buffer/SQLiteFaults.h"
+#include "buffer/SQLiteTable3.h"
+#include "support/uCommonUtils.h"
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "dct_buffer_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+    chmod(path_.c_str(), 0711);  // other users reach the folders below
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+TItemRec Item(const std::string& barcode, const std::string& name = "n", int64_t priceCount = 0,
+              double quantity = 0) {
+  TItemRec item;
+  item.Barcode = barcode;
+  item.Name = name;
+  item.Price = Currency{priceCount};
+  item.Quantity = quantity;
+  return item;
+}
+
+TDocument Doc(const std::string& id, uint8_t source, TDocRows rows = {}, uint8_t type = 3,
+              const std::string& description = "d") {
+  TDocument doc;
+  doc.DocumentID = id;
+  doc.Source = source;
+  doc.DocumentType = type;
+  doc.Description = description;
+  doc.Rows = std::move(rows);
+  return doc;
+}
+
+// "barcode:quantity/serial" for every row, in order: compact to compare.
+std::string RowsText(const TDocRows& rows) {
+  std::string out;
+  for (const TDocRow& r : rows) {
+    if (!out.empty()) out += " ";
+    std::ostringstream q;
+    q << r.Quantity;
+    out += r.Barcode + ":" + q.str() + (r.SerialNum.empty() ? "" : "/" + r.SerialNum);
+  }
+  return out;
+}
+
+// Writes to the buffer in `folder` as the calling user; true when every step succeeded.
+bool UseBufferAs(const std::string& folder) {
+  TDataBuffer buffer(folder);
+  TItemsArray items = {Item("N", "by nobody")};
+  TDocument doc = Doc("D", 1, {{"X", 1, ""}});
+  return buffer.Enable() == 0 && buffer.SaveItems(items) == 0 && buffer.SaveDoc(doc) == 0 &&
+         buffer.ClearDocs(-1) == 0;
+}
+
+class DataBufferTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(LoadSQLiteLibrary(""));
+    buffer_ = std::make_unique<TDataBuffer>(tmp_.path() + "/buf");
+    ASSERT_EQ(buffer_->Enable(), 0) << buffer_->ResultDescription();
+  }
+
+  // A second connection to the buffer's file, for looking behind the buffer's back.
+  int64_t Value(const std::string& sql) {
+    TSQLiteDatabase db(buffer_->FileName());
+    return db.GetTableValue(sql);
+  }
+  void Exec(const std::string& sql) {
+    TSQLiteDatabase db(buffer_->FileName());
+    db.ExecSQL(sql);
+  }
+
+  std::string ItemNames() {
+    TItemsArray items;
+    buffer_->ReadItems(items);
+    std::vector<std::string> names;
+    for (const TItemRec& i : items) names.push_back(i.Barcode + "=" + i.Name);
+    std::sort(names.begin(), names.end());  // no order is asked of the engine
+    std::string out;
+    for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
+    return out;
+  }
+
+  std::string DocText(const std::string& id) {
+    TDocument doc;
+    int rc = buffer_->ReadDoc({id}, doc);
+    if (rc != 0) return "rc " + std::to_string(rc);
+    std::sort(doc.Rows.begin(), doc.Rows.end(), [](const TDocRow& a, const TDocRow& b) {
+      return std::tie(a.Barcode, a.SerialNum) < std::tie(b.Barcode, b.SerialNum);
+    });
+    return doc.Description + " [" + RowsText(doc.Rows) + "]";
+  }
+
+  TempDir tmp_;
+  std::unique_ptr<TDataBuffer> buffer_;
+};
+
+// ---- store and schema ----
+
+TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
+  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
+  SetCommonAppDataRoot(tmp_.path() + "/root");
+  TDataBuffer buffer;
+  SetCommonAppDataRoot("");
+  const std::string folder = tmp_.path() + "/root/dct_korvelmobile/DataBuffer/";
+  EXPECT_EQ(buffer.DBPath(), folder);
+  EXPECT_EQ(buffer.DBID(), "0");
+  EXPECT_EQ(buffer.FileName(), folder + "0.db");
+  EXPECT_EQ(ModeOf(folder), 0777u);
+  EXPECT_FALSE(buffer.IsOpen());
+
+  ASSERT_EQ(buffer.Enable(), 0);
+  TSQLiteDatabase db(folder + "0.db");
+  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('items', "
+                             "'docheaders', 'doctables') AND type = 'table'"),
+            3);
+  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name = 'docid' AND type = 'index'"), 1);
+  EXPECT_EQ(ModeOf(folder + "0.db") & 0666, 0666u);
+}
+
+TEST_F(DataBufferTest, AMachineWideFolderThatCannotBeHadGivesWayToTheUserFolder) {
+  std::ofstream(tmp_.path() + "/file") << "x";
+  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
+  SetCommonAppDataRoot(tmp_.path() + "/file/root");
+  TDataBuffer buffer;
+  SetCommonAppDataRoot("");
+  EXPECT_EQ(buffer.DBPath(), tmp_.path() + "/user/dct_korvelmobile/DataBuffer/");
+  EXPECT_EQ(buffer.Enable(), 0) << buffer.ResultDescription();
+}
+
+TEST_F(DataBufferTest, ReEnablingKeepsTheDataAndTheIdentifierNamesTheFile) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(ItemNames(), "A=n");
+  EXPECT_EQ(DocText("D"), "d [X:1]");
+
+  buffer_->SetDBID("7");
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_TRUE(fs::exists(tmp_.path() + "/buf/7.db"));
+  TItemsArray items;
+  EXPECT_EQ(buffer_->ReadItems(items), 6501);  // 0.db's catalogue is not visible
+  buffer_->SetDBID("0");
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(ItemNames(), "A=n");
+}
+
+TEST_F(DataBufferTest, EveryOperationWithoutAConnectionEndsWith1001) {
+  buffer_->Disable();
+  buffer_->Disable();  // twice: nothing happens
+  EXPECT_FALSE(buffer_->IsOpen());
+  TItemsArray items;
+  TItemRec item;
+  TDocument doc;
+  TDocuments docs;
+  TDocRow row;
+  int32_t count = -5;
+  std::vector<std::function<int()>> operations = {
+      [&] { return buffer_->SaveItems({Item("A")}); },
+      [&] { return buffer_->SaveItems({}, true); },
+      [&] { return buffer_->ReadItems(items); },
+      [&] { return buffer_->ReadItem("A", item); },
+      [&] { return buffer_->ClearItems(); },
+      [&] { return buffer_->GetItemsCount(count); },
+      [&] { return buffer_->SaveDoc(Doc("D", 1)); },
+      [&] { return buffer_->ReadDoc({"D"}, doc); },
+      [&] { return buffer_->ReadDocs(0, docs); },
+      [&] { return buffer_->ReadDocsHeaders(1, docs); },
+      [&] { return buffer_->ReadDocRow("D", "X", "", row); },
+      [&] { return buffer_->DeleteDoc({"D"}); },
+      [&] { return buffer_->ClearDocs(-1); },
+      [&] { return buffer_->GetDocsCount(1, count); },
+      [&] { return buffer_->GetDocRowsCount("D", count); },
+  };
+  for (size_t i = 0; i < operations.size(); ++i) {
+    EXPECT_EQ(operations[i](), 1001) << "operation " << i;
+    EXPECT_EQ(buffer_->ResultDescription(), "Data buffer is not open");
+  }
+  EXPECT_EQ(count, -5);  // counts are set only on success
+}
+
+TEST_F(DataBufferTest, AFileThatIsNotADatabaseIsReportedAndLeftAsItIs) {
+  buffer_->SetDBID("junk");
+  const std::string file = tmp_.path() + "/buf/junk.db";
+  const std::string content(3000, 'j');
+  std::ofstream(file, std::ios::binary) << content;
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  EXPECT_EQ(buffer_->Enable(), 1001);
+  const std::string schema0 =
+      "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
+      "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
+      "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
+  EXPECT_EQ(buffer_->ResultDescription(),
+            "Error executing SQL.\rError [26]: File opened that is not a database file.\r\"" + schema0 +
+                "\": file is not a database");
+  EXPECT_FALSE(buffer_->IsOpen());
+  EXPECT_EQ(ReadAll(file), content);
+  EXPECT_EQ(ModeOf(file), 0640u);
+  EXPECT_FALSE(fs::exists(file + "-journal"));
+}
+
+TEST_F(DataBufferTest, AMissingFolderFailsTheOpenWithTheFileName) {
+  std::ofstream(tmp_.path() + "/file") << "x";
+  TDataBuffer buffer(tmp_.path() + "/file/sub");
+  EXPECT_EQ(buffer.Enable(), 1001);
+  EXPECT_EQ(buffer.ResultDescription(), "Failed to open database \"" + tmp_.path() +
+                                            "/file/sub/0.db\" : unable to open database file");
+}
+
+TEST_F(DataBufferTest, AnIdentifierNamesAFileInTheFolderNeverAPath) {
+  for (const std::string& id : {std::string("../escaped"), std::string("a/b"), std::string("x\0y", 3)}) {
+    buffer_->SetDBID(id);
+    EXPECT_EQ(buffer_->Enable(), 1001) << id;
+    EXPECT_NE(buffer_->ResultDescription().find("invalid database identifier"), std::string::npos)
+        << buffer_->ResultDescription();
+    EXPECT_FALSE(buffer_->IsOpen());
+  }
+  EXPECT_FALSE(fs::exists(tmp_.path() + "/escaped.db"));
+}
+
+TEST_F(DataBufferTest, AFileLockedByAnotherConnectionFailsAtOnce) {
+  buffer_->Disable();
+  TSQLiteDatabase other(buffer_->FileName());
+  other.ExecSQL("BEGIN EXCLUSIVE");
+  EXPECT_EQ(buffer_->Enable(), 1001);
+  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked.\r"),
+            std::string::npos)
+      << buffer_->ResultDescription();
+  other.ExecSQL("COMMIT");
+  EXPECT_EQ(buffer_->Enable(), 0);
+
+  // The same at work: an operation meets the other connection's lock.
+  other.ExecSQL("BEGIN EXCLUSIVE");
+  EXPECT_EQ(buffer_->SaveItems({Item("A")}), 1001);
+  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked"), std::string::npos);
+  TItemRec item;
+  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
+  other.ExecSQL("COMMIT");
+  EXPECT_EQ(buffer_->SaveItems({Item("A")}), 0);
+}
+
+TEST_F(DataBufferTest, AnOlderItemsLayoutIsKeptAndNamedInTheErrors) {
+  buffer_->Disable();
+  fs::remove(buffer_->FileName());
+  {
+    TSQLiteDatabase db(buffer_->FileName());
+    db.ExecSQL("CREATE TABLE items (barcode TEXT PRIMARY KEY, name TEXT)");
+    db.ExecSQL("INSERT INTO items VALUES ('A', 'old')");
+  }
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(buffer_->SaveItems({Item("B")}), 1001);
+  EXPECT_NE(buffer_->ResultDescription().find("table items has no column named unit"), std::string::npos)
+      << buffer_->ResultDescription();
+  TItemRec item;
+  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
+  EXPECT_EQ(buffer_->ResultDescription(), "Field not found in dataset: unit");
+}
+
+TEST_F(DataBufferTest, TheEngineKeepsItsDefaultDurability) {
+  TSQLiteFaults faults;
+  faults.Watch(TSQLiteFaults::kPrepare, "PRAGMA");
+  ASSERT_EQ(buffer_->Enable(), 0);
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}, true), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "PRAGMA"), 0);
+  TSQLiteDatabase db(buffer_->FileName());
+  auto mode = db.GetUniTable("PRAGMA journal_mode");
+  EXPECT_EQ(mode->Field(0).AsString(), "delete");
+}
+
+TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
+  const std::string file = buffer_->FileName();
+  EXPECT_EQ(ModeOf(file) & 0666, 0666u);
+  {
+    // The journal exists only inside a write transaction, and inherits the folder's grant.
+    mode_t oldMask = umask(022);
+    TSQLiteDatabase db(file);
+    db.BeginTransaction();
+    db.ExecSQL("INSERT INTO items (barcode) VALUES ('J')");
+    umask(oldMask);
+    ASSERT_TRUE(fs::exists(file + "-journal"));
+    EXPECT_EQ(ModeOf(file + "-journal") & 0666, 0666u);
+    db.Rollback();
+  }
+  if (geteuid() != 0) GTEST_SKIP() << "checking another user's access needs root";
+  buffer_->Disable();  // no connection may cross the fork
+  pid_t pid = fork();
+  if (pid == 0) {
+    bool ok = setgid(65534) == 0 && setuid(65534) == 0 && UseBufferAs(tmp_.path() + "/buf");
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(ItemNames(), "A=n N=by nobody");
+}
+
+// ---- items ----
+
+TEST(StoredUnitsTest, PricesAndQuantitiesAreCutTowardZero) {
+  struct PriceCase {
+    int64_t count;  // ten-thousandths
+    int64_t hundredths;
+  } prices[] = {{123456, 1234}, {-123456, -1234}, {99, 0}, {-99, 0}, {100, 1}, {0, 0},
+                {INT64_MAX, INT64_MAX / 100}};
+  for (const PriceCase& c : prices) EXPECT_EQ(PriceToHundredths(Currency{c.count}), c.hundredths) << c.count;
+
+  struct QuantityCase {
+    double quantity;
+    int64_t thousandths;
+  } quantities[] = {
+      {2.5, 2500},
+      {0.3, 300},
+      {1.001, 1001},
+      {2.3456, 2345},
+      {-2.3456, -2345},
+      {12.3456, 12345},
+      {0.0004, 0},
+      {-0.0004, 0},
+      {0.0009999, 0},
+      {std::nextafter(2.5, 0.0), 2500},    // a hair below a whole thousandth
+      {std::nextafter(0.001, 0.0), 1},
+      {std::nextafter(-1.001, 0.0), -1001},
+      {1e12, 1000000000000000},
+  };
+  for (const QuantityCase& c : quantities)
+    EXPECT_EQ(QuantityToThousandths(c.quantity), c.thousandths) << c.quantity;
+  for (double bad : {double(NAN), double(INFINITY), -double(INFINITY), 1e16})
+    EXPECT_THROW(QuantityToThousandths(bad), std::range_error) << bad;
+}
+
+TEST(StoredUnitsTest, EveryWholeNumberOfThousandthsIsStoredExactly) {
+  // As the XML text carries them: decimal text read into a double.
+  for (int64_t k = -300000; k <= 300000; k += 7) {
+    int64_t whole = std::llabs(k) / 1000, frac = std::llabs(k) % 1000;
+    char text[64];
+    snprintf(text, sizeof text, "%s%lld.%03lld", k < 0 ? "-" : "", static_cast<long long>(whole),
+             static_cast<long long>(frac));
+    ASSERT_EQ(QuantityToThousandths(std::strtod(text, nullptr)), k) << text;
+  }
+}
+
+TEST_F(DataBufferTest, ItemsRoundTripInTheirStoredUnits) {
+  TItemRec full = Item("4600000000001", "Молоко", 123456, 2.5);
+  full.UnitName = "шт";
+  full.AdditioanalData = "add";
+  full.Series = "S-1";
+  full.Quality = "";
+  full.UseSerialNum = true;
+  full.UseFractValue = true;
+  ASSERT_EQ(buffer_->SaveItems({full, Item("B", "b", -123456, 0.3), Item("C", "c", 0, 2.3456)}), 0);
+
+  TItemRec item;
+  ASSERT_EQ(buffer_->ReadItem("4600000000001", item), 0);
+  EXPECT_EQ(item.Barcode, "4600000000001");
+  EXPECT_EQ(item.Name, "Молоко");
+  EXPECT_EQ(item.UnitName, "шт");
+  EXPECT_EQ(item.AdditioanalData, "add");
+  EXPECT_EQ(item.Series, "S-1");
+  EXPECT_EQ(item.Quality, "");
+  EXPECT_EQ(item.Price, Currency{123400});  // 12.34
+  EXPECT_EQ(item.Quantity, 2.5);
+  EXPECT_TRUE(item.UseSerialNum);
+  EXPECT_FALSE(item.UseWeight);
+  EXPECT_TRUE(item.UseFractValue);
+  EXPECT_EQ(Value("SELECT price FROM items WHERE barcode = 'B'"), -1234);
+  EXPECT_EQ(Value("SELECT typeof(quality) = 'text' FROM items WHERE barcode = '4600000000001'"), 1);
+
+  TItemsArray items;
+  ASSERT_EQ(buffer_->ReadItems(items), 0);
+  ASSERT_EQ(items.size(), 3u);
+  std::map<std::string, TItemRec> byBarcode;
+  for (const TItemRec& i : items) byBarcode[i.Barcode] = i;
+  EXPECT_EQ(byBarcode["B"].Price, Currency{-123400});
+  EXPECT_EQ(byBarcode["B"].Quantity, 0.3);
+  EXPECT_EQ(byBarcode["C"].Quantity, 2.345);
+  EXPECT_TRUE(byBarcode["4600000000001"].UseSerialNum);
+  int32_t count = 0;
+  EXPECT_EQ(buffer_->GetItemsCount(count), 0);
+  EXPECT_EQ(count, 3);
+}
+
+TEST_F(DataBufferTest, FlagsReadBackByTheirLowEightBits) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
+  struct Case {
+    int64_t stored;
+    bool flag;
+  } cases[] = {{0, false}, {1, true}, {2, true}, {256, false}, {257, true}, {-1, true}, {-256, false}};
+  for (const Case& c : cases) {
+    Exec("UPDATE items SET useweight = " + std::to_string(c.stored));
+    TItemRec item;
+    ASSERT_EQ(buffer_->ReadItem("A", item), 0);
+    EXPECT_EQ(item.UseWeight, c.flag) << c.stored;
+  }
+}
+
+TEST_F(DataBufferTest, BarcodesMatchExactlyWhateverTheyContain) {
+  const std::vector<std::string> barcodes = {"abc", "x') OR ('1'='1", "it's", "name", "barcode", "'"};
+  TItemsArray items;
+  for (const std::string& b : barcodes) items.push_back(Item(b, "item " + b));
+  ASSERT_EQ(buffer_->SaveItems(items), 0);
+  for (const std::string& b : barcodes) {
+    TItemRec item;
+    ASSERT_EQ(buffer_->ReadItem(b, item), 0) << b;
+    EXPECT_EQ(item.Name, "item " + b);
+  }
+  for (const char* b : {"ABC", "abc ", " abc", "x", "''", "it''s", "1' OR '1'='1"}) {
+    TItemRec item;
+    EXPECT_EQ(buffer_->ReadItem(b, item), 6501) << b;
+    EXPECT_EQ(item.Name, "");
+  }
+}
+
+TEST_F(DataBufferTest, SavingReplacesItemsByBarcode) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A", "first"), Item("B", "b"), Item("A", "second")}), 0);
+  EXPECT_EQ(ItemNames(), "A=second B=b");
+  ASSERT_EQ(buffer_->SaveItems({Item("B", "b2")}), 0);
+  EXPECT_EQ(ItemNames(), "A=second B=b2");
+  EXPECT_EQ(buffer_->SaveItems({}), 0);
+  EXPECT_EQ(ItemNames(), "A=second B=b2");
+
+  ASSERT_EQ(buffer_->SaveItems({Item("C", "c")}, true), 0);  // replaces the catalogue
+  EXPECT_EQ(ItemNames(), "C=c");
+  ASSERT_EQ(buffer_->SaveItems({}, true), 0);
+  TItemsArray items;
+  EXPECT_EQ(buffer_->ReadItems(items), 6501);
+  EXPECT_TRUE(items.empty());
+  EXPECT_EQ(buffer_->ClearItems(), 0);  // on an empty table too
+  ASSERT_EQ(buffer_->SaveItems({Item("D")}), 0);
+  EXPECT_EQ(buffer_->ClearItems(), 0);
+  int32_t count = -1;
+  EXPECT_EQ(buffer_->GetItemsCount(count), 0);
+  EXPECT_EQ(count, 0);
+}
+
+// ---- documents ----
+
+TEST_F(DataBufferTest, SavingADocumentMergesIntoWhatIsStored) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "first")), 0);
+  EXPECT_EQ(DocText("A"), "first [X:2 Y:1]");
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 5, ""}}, 4, "second")), 0);
+  EXPECT_EQ(DocText("A"), "second [X:5 Y:1]");
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"Y", 0, ""}})), 0);
+  EXPECT_EQ(DocText("A"), "d [X:5]");
+
+  // Rows are told apart by barcode and serial number; duplicates end with the later one;
+  // a quantity below a thousandth is a zero and goes.
+  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 1, "S1"}, {"X", 2, ""}, {"X", 3, "S1"}, {"Z", 0.0004, ""}})), 0);
+  EXPECT_EQ(DocText("B"), "d [X:2 X:3/S1]");
+  EXPECT_EQ(Value("SELECT count(*) FROM doctables WHERE docid = 'B'"), 2);
+
+  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 0, ""}, {"X", 0, "S1"}})), 0);
+  EXPECT_EQ(DocText("B"), "d []");  // the header stays without rows
+}
+
+TEST_F(DataBufferTest, ReadDocGathersTheListedDocuments) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 1.5, ""}, {"Y", 2, "S"}}, 7, "desc A")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"Z", 3, ""}}, 7, "desc B")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("E", 0)), 0);
+
+  TDocument doc;
+  ASSERT_EQ(buffer_->ReadDoc({"A"}, doc), 0);
+  EXPECT_EQ(doc.DocumentID, "");
+  EXPECT_EQ(doc.DocumentType, 7);
+  EXPECT_EQ(doc.Source, 1);
+  EXPECT_EQ(doc.Description, "desc A");
+  EXPECT_EQ(RowsText(doc.Rows), "X:1.5 Y:2/S");
+
+  ASSERT_EQ(buffer_->ReadDoc({"A", "B", "nothing"}, doc), 0);
+  EXPECT_EQ(doc.Rows.size(), 3u);
+  EXPECT_TRUE(doc.Description == "desc A" || doc.Description == "desc B");
+
+  ASSERT_EQ(buffer_->ReadDoc({"E"}, doc), 0);
+  EXPECT_EQ(doc.Source, 0);
+  EXPECT_TRUE(doc.Rows.empty());
+
+  Exec("INSERT INTO doctables VALUES ('Z', 'X', 1000, '')");  // rows without a header
+  for (const TStringArray& ids : {TStringArray{"Z"}, TStringArray{}}) {
+    EXPECT_EQ(buffer_->ReadDoc(ids, doc), 6502);
+    EXPECT_TRUE(doc.Rows.empty());
+  }
+}
+
+TEST_F(DataBufferTest, ReadDocsGivesTheDocumentsOfOneSourceInIdentifierOrder) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("b", 0, {{"X", 1, ""}}, 2, "lower b")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 0, {{"Y", 2, ""}, {"Z", 3, ""}}, 1, "upper B")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 0, {{"X", 4, ""}}, 1, "A")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);                           // no rows
+  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 9, ""}})), 0);            // another source
+  Exec("INSERT INTO doctables VALUES ('orphan', 'X', 1000, '')");          // no header
+
+  TDocuments docs;
+  ASSERT_EQ(buffer_->ReadDocs(0, docs), 0);
+  std::string text;
+  for (const TDocument& d : docs)
+    text += d.DocumentID + "(" + std::to_string(d.DocumentType) + "," + std::to_string(d.Source) + "," +
+            d.Description + ")[" + RowsText(d.Rows) + "] ";
+  // "B" < "b" by character code; the header without rows gives no (empty) entry.
+  EXPECT_EQ(text, "A(1,0,A)[X:4] B(1,0,upper B)[Y:2 Z:3] b(2,0,lower b)[X:1] ");
+
+  ASSERT_EQ(buffer_->ReadDocs(5, docs), 0);
+  EXPECT_TRUE(docs.empty());
+  ASSERT_EQ(buffer_->ClearDocs(-1), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);
+  ASSERT_EQ(buffer_->ReadDocs(0, docs), 0);
+  EXPECT_TRUE(docs.empty());  // only headers without rows: nothing to hand out
+}
+
+TEST_F(DataBufferTest, ReadDocsHeadersListsOneSourceByIdentifier) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("P2", 1, {{"X", 1, ""}}, 5, "two")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("P1", 1, {}, 6, "one")), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
+  TDocuments docs;
+  ASSERT_EQ(buffer_->ReadDocsHeaders(1, docs), 0);
+  ASSERT_EQ(docs.size(), 2u);
+  EXPECT_EQ(docs[0].DocumentID, "P1");
+  EXPECT_EQ(docs[0].DocumentType, 6);
+  EXPECT_EQ(docs[0].Description, "one");
+  EXPECT_EQ(docs[1].DocumentID, "P2");
+  for (const TDocument& d : docs) {
+    EXPECT_EQ(d.Source, 0);
+    EXPECT_TRUE(d.Rows.empty());
+  }
+  EXPECT_EQ(buffer_->ReadDocsHeaders(5, docs), 6507);
+  EXPECT_TRUE(docs.empty());
+  Exec("UPDATE docheaders SET doctype = 300 WHERE id = 'P1'");
+  ASSERT_EQ(buffer_->ReadDocsHeaders(1, docs), 0);
+  EXPECT_EQ(docs[0].DocumentType, 44);  // the low 8 bits
+}
+
+TEST_F(DataBufferTest, ReadDocRowFindsExactlyOneRow) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2.125, ""}, {"Y", 1, "S1"}})), 0);
+  struct Case {
+    std::string doc, barcode, serial;
+    int rc;
+    double quantity;
+  } cases[] = {
+      {"A", "X", "", 0, 2.125}, {"A", "Y", "S1", 0, 1}, {"A", "X", "S1", 6501, 0},
+      {"A", "x", "", 6501, 0},  {"a", "X", "", 6501, 0}, {"A", "Y", "", 6501, 0},
+  };
+  for (const Case& c : cases) {
+    TDocRow row;
+    EXPECT_EQ(buffer_->ReadDocRow(c.doc, c.barcode, c.serial, row), c.rc) << c.doc << c.barcode << c.serial;
+    EXPECT_EQ(row.Quantity, c.quantity);
+    if (c.rc == 0) {
+      EXPECT_EQ(row.Barcode, c.barcode);
+      EXPECT_EQ(row.SerialNum, c.serial);
+    }
+  }
+}
+
+TEST_F(DataBufferTest, IdentifiersMatchExactlyWhateverTheyContain) {
+  const std::vector<std::string> ids = {"id", "docid", "x') OR ('1'='1", "it's", "A"};
+  for (const std::string& id : ids) ASSERT_EQ(buffer_->SaveDoc(Doc(id, 1, {{"X", 1, ""}, {id, 2, ""}})), 0);
+  for (const std::string& id : ids) {
+    TDocument doc;
+    ASSERT_EQ(buffer_->ReadDoc({id}, doc), 0) << id;
+    EXPECT_EQ(RowsText(doc.Rows), "X:1 " + id + ":2") << id;
+    int32_t rows = 0;
+    ASSERT_EQ(buffer_->GetDocRowsCount(id, rows), 0);
+    EXPECT_EQ(rows, 2) << id;
+  }
+  TDocument doc;
+  EXPECT_EQ(buffer_->ReadDoc({"1') OR ('1'='1"}, doc), 6502);
+
+  ASSERT_EQ(buffer_->DeleteDoc({"id"}), 0);
+  ASSERT_EQ(buffer_->DeleteDoc({"x') OR ('1'='1", "no such document"}), 0);
+  ASSERT_EQ(buffer_->DeleteDoc({}), 0);
+  int32_t count = 0;
+  ASSERT_EQ(buffer_->GetDocsCount(1, count), 0);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(DocText("id"), "rc 6502");
+  EXPECT_EQ(DocText("docid"), "d [X:1 docid:2]");
+  EXPECT_EQ(Value("SELECT count(*) FROM doctables"), 6);
+}
+
+TEST_F(DataBufferTest, ClearDocsBySourceOrAll) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("Q", 1, {{"Y", 1, ""}})), 0);
+  ASSERT_EQ(buffer_->ClearDocs(1), 0);
+  int32_t count = -1;
+  ASSERT_EQ(buffer_->GetDocsCount(1, count), 0);
+  EXPECT_EQ(count, 0);
+  ASSERT_EQ(buffer_->GetDocsCount(0, count), 0);
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(Value("SELECT count(*) FROM doctables"), 1);
+  ASSERT_EQ(buffer_->ClearDocs(-1), 0);
+  EXPECT_EQ(Value("SELECT count(*) FROM docheaders"), 0);
+  EXPECT_EQ(Value("SELECT count(*) FROM doctables"), 0);
+}
+
+// ---- engine faults ----
+
+TEST_F(DataBufferTest, AFailedItemInsertIsReported) {
+  ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
+  struct Case {
+    bool replaceAll;
+    bool engineRollsBack;
+    const char* after;
+  } cases[] = {
+      {false, false, "A=a OLD=old"},  // adding keeps what was written before the failure
+      {true, false, "OLD=old"},       // replacing keeps the old catalogue whole
+      {false, true, "OLD=old"},       // the engine rolled the transaction back itself
+      {true, true, "OLD=old"},
+  };
+  for (const Case& c : cases) {
+    {
+      TSQLiteFaults faults;
+      faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO items", 2, 1, SQLITE_IOERR, c.engineRollsBack);
+      EXPECT_EQ(buffer_->SaveItems({Item("A", "a"), Item("B", "b"), Item("C", "c")}, c.replaceAll), 1001);
+      EXPECT_EQ(faults.Fired(), 1);
+    }
+    EXPECT_EQ(buffer_->ResultDescription().rfind("Error executing SQL statement.\rError [10]: ", 0), 0u)
+        << buffer_->ResultDescription();
+    EXPECT_EQ(ItemNames(), c.after) << c.replaceAll << c.engineRollsBack;
+    ASSERT_EQ(buffer_->ClearItems(), 0);  // and the buffer goes on working
+    ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
+  }
+}
+
+TEST_F(DataBufferTest, AFailedCommitIsRolledBackAndTheBufferStaysUsable) {
+  ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}})), 0);
+  {
+    TSQLiteFaults faults;
+    faults.Fail(TSQLiteFaults::kStep, "COMMIT", 1, 3, SQLITE_BUSY);
+    EXPECT_EQ(buffer_->SaveItems({Item("NEW")}, true), 1001);
+    EXPECT_EQ(buffer_->ResultDescription(),
+              "Error executing SQL statement.\rError [5]: The database file is locked.\r\"COMMIT\": injected fault");
+    EXPECT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 5, ""}, {"Y", 1, ""}})), 1001);
+    TItemsArray items;
+    EXPECT_EQ(buffer_->ReadItems(items), 1001);
+    EXPECT_TRUE(items.empty());
+  }
+  EXPECT_EQ(ItemNames(), "OLD=old");
+  EXPECT_EQ(DocText("A"), "d [X:2]");
+  EXPECT_EQ(buffer_->SaveItems({Item("NEXT")}), 0);  // no "Transaction already open"
+  EXPECT_EQ(ItemNames(), "NEXT=n OLD=old");
+}
+
+TEST_F(DataBufferTest, AFailedPushLeavesTheStoredDocumentAsItWas) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
+  const TDocument push = Doc("A", 1, {{"X", 5, ""}, {"Y", 0, ""}, {"Z", 1, ""}}, 4, "after");
+  struct Case {
+    const char* sql;
+    int nth;
+  } cases[] = {
+      {"INSERT OR REPLACE INTO docheaders", 1},
+      {"INSERT OR REPLACE INTO doctables", 1},
+      {"INSERT OR REPLACE INTO doctables", 3},
+      {"DELETE FROM doctables WHERE (docid = ?)", 1},  // the zero-quantity clean-up
+      {"COMMIT", 1},
+  };
+  for (const Case& c : cases) {
+    {
+      TSQLiteFaults faults;
+      faults.Fail(TSQLiteFaults::kStep, c.sql, c.nth, 1, SQLITE_IOERR);
+      EXPECT_EQ(buffer_->SaveDoc(push), 1001) << c.sql << " " << c.nth;
+      EXPECT_EQ(faults.Fired(), 1) << c.sql;
+    }
+    EXPECT_EQ(DocText("A"), "before [X:2 Y:1]") << c.sql << " " << c.nth;
+  }
+  ASSERT_EQ(buffer_->SaveDoc(push), 0);
+  EXPECT_EQ(DocText("A"), "after [X:5 Z:1]");
+}
+
+TEST_F(DataBufferTest, AQueryWhoseStepsFailIsReportedNotShortened) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A"), Item("B"), Item("C")}), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 0, {{"X", 1, ""}, {"Y", 2, ""}})), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("E", 0, {{"X", 1, ""}})), 0);
+  TItemsArray items;
+  TItemRec item;
+  TDocument doc;
+  TDocuments docs;
+  TDocRow row;
+  int32_t count = 0;
+  struct Case {
+    const char* sql;
+    int nth;
+    std::function<int()> operation;
+  } cases[] = {
+      {"SELECT count(*) FROM items", 1, [&] { return buffer_->ReadItems(items); }},
+      {"SELECT * FROM items", 1, [&] { return buffer_->ReadItems(items); }},
+      {"SELECT * FROM items", 3, [&] { return buffer_->ReadItems(items); }},
+      {"SELECT * FROM items WHERE", 1, [&] { return buffer_->ReadItem("A", item); }},
+      {"SELECT count(*) FROM items", 1, [&] { return buffer_->GetItemsCount(count); }},
+      {"SELECT * FROM docheaders WHERE id IN", 1, [&] { return buffer_->ReadDoc({"D"}, doc); }},
+      {"SELECT * FROM doctables WHERE docid IN", 2, [&] { return buffer_->ReadDoc({"D"}, doc); }},
+      {"SELECT count(*) FROM docheaders", 1, [&] { return buffer_->ReadDocs(0, docs); }},
+      {"SELECT * FROM doctables INNER JOIN", 3, [&] { return buffer_->ReadDocs(0, docs); }},
+      {"SELECT * FROM docheaders WHERE docsource", 2, [&] { return buffer_->ReadDocsHeaders(0, docs); }},
+      {"SELECT * FROM doctables WHERE (docid", 1, [&] { return buffer_->ReadDocRow("D", "X", "", row); }},
+      {"SELECT count(*) FROM docheaders", 1, [&] { return buffer_->GetDocsCount(0, count); }},
+      {"SELECT count(*) FROM doctables WHERE docid", 1, [&] { return buffer_->GetDocRowsCount("D", count); }},
+  };
+  for (const Case& c : cases) {
+    TSQLiteFaults faults;
+    faults.Fail(TSQLiteFaults::kStep, c.sql, c.nth, 1, SQLITE_IOERR);
+    EXPECT_EQ(c.operation(), 1001) << c.sql << " " << c.nth;
+    EXPECT_EQ(faults.Fired(), 1) << c.sql;
+    EXPECT_NE(buffer_->ResultDescription().find("Error [10]: Some kind of disk I/O error occurred"),
+              std::string::npos)
+        << c.sql;
+    EXPECT_TRUE(items.empty() && docs.empty() && doc.Rows.empty() && item.Barcode.empty()) << c.sql;
+  }
+  EXPECT_EQ(buffer_->ReadItems(items), 0);
+  EXPECT_EQ(items.size(), 3u);
+}
+
+TEST_F(DataBufferTest, TheInsertIsPreparedOncePerSave) {
+  TSQLiteFaults faults;
+  faults.Watch(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO items");
+  faults.Watch(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO doctables");
+  TItemsArray items;
+  for (int i = 0; i < 50; ++i) items.push_back(Item("B" + std::to_string(i)));
+  ASSERT_EQ(buffer_->SaveItems(items), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}, {"Y", 1, ""}, {"Z", 1, ""}})), 0);
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO items"), 1);
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO doctables"), 1);
+  int32_t count = 0;
+  ASSERT_EQ(buffer_->GetItemsCount(count), 0);
+  EXPECT_EQ(count, 50);
+}
+
+TEST_F(DataBufferTest, ACompactionFailureAfterAReplacingLoadLosesNothing) {
+  TSQLiteFaults faults;
+  faults.Fail(TSQLiteFaults::kStep, "VACUUM", 1, 1, SQLITE_IOERR);
+  EXPECT_EQ(buffer_->SaveItems({Item("A", "a")}, true), 0);
+  EXPECT_EQ(faults.Fired(), 1);
+  EXPECT_EQ(ItemNames(), "A=a");
+}
+
+}  // namespace
+}  // namespace dct

@@ -1,0 +1,143 @@
+// TDevice: one logical endpoint that terminals and the accounting system talk to. It holds
+// the settings that clients set, a table of twelve named commands, and its data buffer.
+//
+// Commands run one at a time: the service holds CommandLock exactly around
+// TDevice::ExecuteCommand. Settings are written by SetSingleDeviceParams on any thread;
+// each setting is read and written under the device's own settings lock, so a command never
+// sees a torn string.
+//
+// The device knows nothing of HTTP: its Enable and Disable switch the shared listener
+// through IListenerSwitch, which the host wires to the HTTP listener (tests wire a fake).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "device/uDeviceCommon.h"
+#include "values/Variant.h"
+
+namespace dct {
+
+class TDataBuffer;
+
+// The one lock of the system: held around every command run through the web service, and
+// around closing the buffer in Disable.
+std::mutex& CommandLock();
+
+// The shared HTTP listener as the device unit sees it.
+class IListenerSwitch {
+ public:
+  virtual ~IListenerSwitch() = default;
+  virtual bool Listening() const = 0;
+  // Starts listening on every address at the configured port; raises on failure
+  // (for instance a port already taken).
+  virtual void Start() = 0;
+  // Closes the listening sockets, ends every connection and joins every thread.
+  virtual void Stop() = 0;
+};
+
+// REQUIRES: called before any device is enabled, or with nullptr after the last disable.
+void SetListenerSwitch(IListenerSwitch* listener);
+// Use count of the listener: StartListener starts it when it is not listening (a failure is
+// raised before the count is raised); StopListener stops it when the count drops to 0.
+void StartListener();
+void StopListener();
+int ListenerUsers();
+
+class TDevice {
+ public:
+  TDevice();  // registers itself in the device list
+  ~TDevice();
+  TDevice(const TDevice&) = delete;
+  TDevice& operator=(const TDevice&) = delete;
+
+  // Runs a command by name (Latin letters compared without case). Always fills
+  // ResultDescription; 1002 for an unknown name; 1001 with the message when the handler raises.
+  int ExecuteCommand(const std::string& CommandName, const Variant& InputParameters,
+                     Variant& OutputParameters, std::string& ResultDescription);
+  // 1001: the device's own ResultDescription; others: the device table, then the general one.
+  std::string GetResultDescription(int ResultCode) const;
+
+  // 0, 1006 (no engine), or the buffer's code. May raise when the listener cannot start.
+  int Enable();
+  void Disable();
+  bool Enabled() const { return FEnabled.load(); }
+
+  // Settings.
+  std::string DeviceID() const;
+  void SetDeviceID(const std::string& id);
+  bool AutoClearItems() const { return FAutoClearItems.load(); }
+  void SetAutoClearItems(bool v) { FAutoClearItems.store(v); }
+  bool AutoClearDocs() const { return FAutoClearDocs.load(); }
+  void SetAutoClearDocs(bool v) { FAutoClearDocs.store(v); }
+  uint32_t Timeout() const { return FTimeout.load(); }
+  void SetTimeout(uint32_t v) { FTimeout.store(v); }
+  std::string AppName() const;
+  void SetAppName(const std::string& v);
+  std::string AppVersion() const;
+  void SetAppVersion(const std::string& v);
+  // Assigned only before the device serves requests.
+  TGetItemInfo OnGetItemInfo;
+  TSetDocumentInfo OnSetDocumentInfo;
+
+  const std::string& ResultDescription() const { return FResultDescription; }
+  TDataBuffer& DataBuffer() { return *FDataBuffer; }
+
+  // The command table, in its fixed order.
+  const TSvcMethodArray& SvcMethods() const { return FSvcMethodList; }
+  int FindSvcMethod(const std::string& Name) const;
+
+  // Command handlers (the table binds these).
+  int Echo(const Variant& In, Variant& Out);
+  int CheckIn(const Variant& In, Variant& Out);
+  int DownloadItems(const Variant& In, Variant& Out);
+  int ClearData(const Variant& In, Variant& Out);
+  int GetItemInfo(const Variant& In, Variant& Out);
+  int GetDocuments(const Variant& In, Variant& Out);
+  int PushDocumentData(const Variant& In, Variant& Out);
+  int SaveItemsToBuff(const Variant& In, Variant& Out);
+  int ReadDocFromBuff(const Variant& In, Variant& Out);
+  int ReadDocsHeadersFromBuff(const Variant& In, Variant& Out);
+  int DeleteDocFromBuffer(const Variant& In, Variant& Out);
+  int ClearItemsFromBuffer(const Variant& In, Variant& Out);
+
+  // Typed buffer operations: each copies the buffer's ResultDescription afterwards.
+  int SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items);
+  int SaveDocToBuff(const TDocument& Doc, bool Update);
+  int ReadDocFromBuff(const TStringArray& Ids, TDocument& Doc);
+  int ReadDocsHeadersFromBuff(int DocSource, TDocuments& Docs);
+  int GetBuffDocCount(int DocSource, int& DocCount);
+  int DeleteDocFromBuffer(const TStringArray& Ids);
+  int ClearDocsFromBuffer();
+  int ClearItemsFromBuffer();
+
+ private:
+  void AddSvcMethod(const std::string& Name, TSvcMethod Method);
+  void RegisterSvcMethods();
+  void TakeBufferDescription();
+
+  mutable std::mutex FSettingsLock;  // guards the text settings below
+  std::string FDeviceID = "0";
+  std::string FAppName = "unknown";
+  std::string FAppVersion = "unknown";
+  std::atomic<bool> FAutoClearItems{false};
+  std::atomic<bool> FAutoClearDocs{false};
+  std::atomic<uint32_t> FTimeout{0};
+  std::atomic<bool> FEnabled{false};
+  std::unique_ptr<TDataBuffer> FDataBuffer;
+  std::string FResultDescription;
+  TSvcMethodArray FSvcMethodList;
+};
+
+// The process-wide device list (references, not owned).
+TDevice* GetSingleDevice();
+void CreateSingleDevice();
+void FreeSingleDevice();
+TDevice* FindDevice(const std::string& id);
+void RegisterDevice(TDevice* device);
+void UnregisterDevice(TDevice* device);
+
+}  // namespace dct

@@ -1,0 +1,629 @@
+// Variant: storage, array shape, conversions and the number and date helpers.
+#include "values/Variant.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace dct {
+
+struct Variant::Array {
+  uint16_t elementKind = varVariant;
+  int dims = 1;
+  Bounds bounds[2];
+  std::vector<Variant> items;  // row-major: (i, j) at (i - low1) * length2 + (j - low2)
+};
+
+namespace {
+
+using Kind = EVariantError::Kind;
+
+[[noreturn]] void Fail(Kind kind, const char* message) { throw EVariantError(kind, message); }
+
+const char* KindName(uint16_t kind) {
+  switch (kind) {
+    case varEmpty: return "Empty";
+    case varNull: return "Null";
+    case varSmallint: return "Smallint";
+    case varInteger: return "Integer";
+    case varSingle: return "Single";
+    case varDouble: return "Double";
+    case varCurrency: return "Currency";
+    case varDate: return "Date";
+    case varOleStr: return "OleStr";
+    case varBoolean: return "Boolean";
+    case varByte: return "Byte";
+    default: return (kind & varArray) != 0 ? "Array" : "Unknown";
+  }
+}
+
+[[noreturn]] void FailMismatch(uint16_t from, const char* to) {
+  throw EVariantError(Kind::TypeMismatch, std::string("Could not convert variant of type (") +
+                                              KindName(from) + ") into type (" + to + ")");
+}
+
+[[noreturn]] void FailOverflow(const char* to) {
+  throw EVariantError(Kind::Overflow, std::string("Overflow while converting variant to ") + to);
+}
+
+// Halves go to the even neighbour, as the conversions of this system have always rounded.
+double RoundHalfEven(double x) {
+  double r = std::round(x);  // halves away from zero
+  if (std::fabs(x - std::trunc(x)) == 0.5) r = 2.0 * std::round(x / 2.0);
+  return r;
+}
+
+int32_t DoubleToInteger(double x) {
+  double r = RoundHalfEven(x);
+  if (!(r >= static_cast<double>(INT32_MIN) && r <= static_cast<double>(INT32_MAX)))
+    FailOverflow("Integer");
+  return static_cast<int32_t>(r);
+}
+
+Currency DoubleToCurrency(double x) {
+  double r = RoundHalfEven(x * static_cast<double>(Currency::kScale));
+  // 2^63 is exactly representable; anything at or above it does not fit a signed count.
+  if (!(r >= -9223372036854775808.0 && r < 9223372036854775808.0)) FailOverflow("Currency");
+  return Currency{static_cast<int64_t>(r)};
+}
+
+int32_t CurrencyToInteger(Currency c) {
+  int64_t q = c.Count / Currency::kScale;
+  int64_t rem = c.Count % Currency::kScale;  // same sign as Count
+  int64_t half = Currency::kScale / 2;
+  if (rem > half || (rem == half && (q % 2) != 0)) ++q;
+  if (rem < -half || (rem == -half && (q % 2) != 0)) --q;
+  if (q < INT32_MIN || q > INT32_MAX) FailOverflow("Integer");
+  return static_cast<int32_t>(q);
+}
+
+std::string CurrencyText(Currency c) {
+  uint64_t magnitude = c.Count < 0 ? 0 - static_cast<uint64_t>(c.Count) : static_cast<uint64_t>(c.Count);
+  std::string out = c.Count < 0 ? "-" : "";
+  out += std::to_string(magnitude / Currency::kScale);
+  unsigned fraction = static_cast<unsigned>(magnitude % Currency::kScale);
+  if (fraction != 0) {
+    char digits[5];
+    for (int k = 3; k >= 0; --k) {
+      digits[k] = static_cast<char>('0' + fraction % 10);
+      fraction /= 10;
+    }
+    int n = 4;
+    while (digits[n - 1] == '0') --n;
+    out += '.';
+    out.append(digits, n);
+  }
+  return out;
+}
+
+std::string HostDateText(TDateTime value) {
+  int y, m, d, h, mi, s, ms;
+  DecodeDateTime(value, y, m, d, h, mi, s, ms);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", y, m, d, h, mi, s);
+  return buf;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Days from 0001-01-01-style proleptic Gregorian civil date to 1970-01-01 (H. Hinnant's method).
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yoe = y - era * 400;
+  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+  z += 719468;
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+constexpr int64_t kEpochShift = -25569;  // DaysFromCivil(1899, 12, 30)
+constexpr int64_t kMsPerDay = 86400000;
+
+}  // namespace
+
+// ---- Dates ----
+
+bool IsValidDate(int year, int month, int day) {
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= last;
+}
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
+  if (!IsValidDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+      second < 0 || second > 59 || ms < 0 || ms > 999)
+    Fail(Kind::Overflow, "Invalid date or time");
+  double days = static_cast<double>(DaysFromCivil(year, month, day) - kEpochShift);
+  double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + ms) / kMsPerDay;
+  // Before the epoch the time still counts forward within the day: -1.25 is 29 Dec 1899 06:00.
+  return days < 0 ? days - time : days + time;
+}
+
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,
+                    int& second, int& ms) {
+  // Years 1 to 9999 only; the check also keeps the product below from overflowing.
+  if (!(value > -693594.0 && value < 2958466.0)) Fail(Kind::Overflow, "Invalid date");
+  int64_t total = std::llround(value * static_cast<double>(kMsPerDay));
+  int64_t days = total / kMsPerDay;  // toward zero, as the day count of a negative date
+  int64_t time = (total < 0 ? -total : total) % kMsPerDay;
+  CivilFromDays(days + kEpochShift, year, month, day);
+  if (year < 1 || year > 9999) Fail(Kind::Overflow, "Invalid date");
+  hour = static_cast<int>(time / 3600000);
+  minute = static_cast<int>(time / 60000 % 60);
+  second = static_cast<int>(time / 1000 % 60);
+  ms = static_cast<int>(time % 1000);
+}
+
+// ---- Number text ----
+
+std::string FormatGeneralNumber(double value) {
+  if (value == 0) return "0";
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  // Scientific with 14 decimals is exactly 15 significant digits, correctly rounded.
+  char buf[40];
+  auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
+  const char* p = buf;
+  const char* end = res.ptr;
+  std::string out;
+  if (*p == '-') {
+    out += '-';
+    ++p;
+  }
+  char digits[15];
+  int nd = 0;
+  for (; p < end && *p != 'e'; ++p)
+    if (*p != '.') digits[nd++] = *p;
+  int exp10 = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), end, exp10);
+  while (nd > 1 && digits[nd - 1] == '0') --nd;
+  if (exp10 >= -4 && exp10 <= 14) {
+    if (exp10 >= 0) {
+      for (int k = 0; k <= exp10; ++k) out += k < nd ? digits[k] : '0';
+      if (nd > exp10 + 1) {
+        out += '.';
+        out.append(digits + exp10 + 1, nd - exp10 - 1);
+      }
+    } else {
+      out += "0.";
+      out.append(static_cast<size_t>(-exp10 - 1), '0');
+      out.append(digits, nd);
+    }
+  } else {
+    out += digits[0];
+    if (nd > 1) {
+      out += '.';
+      out.append(digits + 1, nd - 1);
+    }
+    out += 'E';
+    out += std::to_string(exp10);
+  }
+  return out;
+}
+
+NumberTextResult ParseNumberText(std::string_view text, double& value) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && IsBlank(*p)) ++p;
+  while (end > p && IsBlank(end[-1])) --end;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  const char* mantissa = p;
+  int intDigits = 0, fracDigits = 0;
+  int firstNonZero = -1;  // digit position of the first significant digit, 0 = units
+  for (; p < end && IsDigit(*p); ++p, ++intDigits)
+    if (firstNonZero < 0 && *p != '0') firstNonZero = intDigits;
+  int leadingInt = intDigits;
+  if (p < end && *p == '.')
+    for (++p; p < end && IsDigit(*p); ++p, ++fracDigits)
+      if (firstNonZero < 0 && *p != '0') firstNonZero = leadingInt + fracDigits;
+  if (intDigits + fracDigits == 0) return NumberTextResult::Malformed;
+  long exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    bool expNegative = false;
+    if (p < end && (*p == '+' || *p == '-')) expNegative = *p++ == '-';
+    if (p == end || !IsDigit(*p)) return NumberTextResult::Malformed;
+    for (; p < end && IsDigit(*p); ++p)
+      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');  // saturates far outside range
+    if (expNegative) exponent = -exponent;
+  }
+  if (p != end) return NumberTextResult::Malformed;
+  double parsed = 0;
+  auto res = std::from_chars(mantissa, end, parsed, std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Decimal magnitude of the first significant digit decides overflow against underflow.
+    long magnitude = firstNonZero < 0 ? LONG_MIN / 2 : leadingInt - firstNonZero + exponent;
+    if (magnitude > 0) return NumberTextResult::OutOfRange;
+    parsed = 0;
+  } else if (res.ec != std::errc() || res.ptr != end) {
+    return NumberTextResult::Malformed;
+  }
+  value = negative ? -parsed : parsed;
+  return NumberTextResult::Ok;
+}
+
+bool ParseBooleanWord(std::string_view text, bool& value) {
+  auto same = [&](const char* word) {
+    size_t n = std::strlen(word);
+    if (text.size() != n) return false;
+    for (size_t k = 0; k < n; ++k) {
+      char c = text[k];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != word[k]) return false;
+    }
+    return true;
+  };
+  if (same("true")) {
+    value = true;
+    return true;
+  }
+  if (same("false")) {
+    value = false;
+    return true;
+  }
+  return false;
+}
+
+// ---- Storage ----
+
+const std::string& Variant::EmptyText() {
+  static const std::string empty;
+  return empty;
+}
+
+void Variant::Release() noexcept {
+  if (kind_ == varOleStr)
+    delete num_.str;
+  else if (kind_ == varArray)
+    delete num_.arr;
+}
+
+Variant::Variant(const Variant& other) : kind_(other.kind_), num_(other.num_) {
+  if (kind_ == varOleStr && other.num_.str != nullptr)
+    num_.str = new std::string(*other.num_.str);
+  else if (kind_ == varArray)
+    num_.arr = new Array(*other.num_.arr);
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this != &other) {
+    Variant copy(other);  // a throwing copy leaves *this unchanged
+    *this = std::move(copy);
+  }
+  return *this;
+}
+
+void Variant::Clear() {
+  if (OwnsHeap()) Release();
+  kind_ = varEmpty;
+  num_.i64 = 0;
+}
+
+Variant Variant::MakeNull() {
+  Variant v;
+  v.kind_ = varNull;
+  return v;
+}
+
+Variant Variant::FromString(std::string text) {
+  Variant v;
+  v.kind_ = varOleStr;
+  v.num_.str = text.empty() ? nullptr : new std::string(std::move(text));
+  return v;
+}
+
+Variant Variant::FromByte(uint8_t value) {
+  Variant v;
+  v.kind_ = varByte;
+  v.num_.i64 = value;
+  return v;
+}
+
+Variant Variant::FromSmallint(int16_t value) {
+  Variant v;
+  v.kind_ = varSmallint;
+  v.num_.i64 = value;
+  return v;
+}
+
+Variant Variant::FromInteger(int32_t value) {
+  Variant v;
+  v.kind_ = varInteger;
+  v.num_.i64 = value;
+  return v;
+}
+
+Variant Variant::FromSingle(float value) {
+  Variant v;
+  v.kind_ = varSingle;
+  v.num_.f = value;
+  return v;
+}
+
+Variant Variant::FromDouble(double value) {
+  Variant v;
+  v.kind_ = varDouble;
+  v.num_.d = value;
+  return v;
+}
+
+Variant Variant::FromCurrency(Currency value) {
+  Variant v;
+  v.kind_ = varCurrency;
+  v.num_.i64 = value.Count;
+  return v;
+}
+
+Variant Variant::FromBoolean(bool value) {
+  Variant v;
+  v.kind_ = varBoolean;
+  v.num_.b = value;
+  return v;
+}
+
+Variant Variant::FromDate(TDateTime value) {
+  Variant v;
+  v.kind_ = varDate;
+  v.num_.d = value;
+  return v;
+}
+
+// ---- Arrays ----
+
+Variant Variant::CreateArray(std::initializer_list<Bounds> dims, uint16_t elementKind) {
+  return CreateArray(std::vector<Bounds>(dims), elementKind);
+}
+
+Variant Variant::CreateArray(const std::vector<Bounds>& dims, uint16_t elementKind) {
+  if (dims.empty() || dims.size() > 2) Fail(Kind::BadIndex, "An array has one or two dimensions");
+  if (elementKind != varVariant && elementKind != varOleStr)
+    Fail(Kind::TypeMismatch, "Array elements are of any kind or text");
+  auto array = std::make_unique<Array>();
+  array->elementKind = elementKind;
+  array->dims = static_cast<int>(dims.size());
+  size_t count = 1;
+  for (size_t k = 0; k < dims.size(); ++k) {
+    // In 64 bits: High - Low + 1 overflows int for extreme bounds.
+    int64_t length = static_cast<int64_t>(dims[k].High) - dims[k].Low + 1;
+    if (length < 0) Fail(Kind::BadIndex, "Negative array length");
+    if (length > INT_MAX) Fail(Kind::BadIndex, "Array length out of range");
+    array->bounds[k] = dims[k];
+    count *= static_cast<size_t>(length);
+  }
+  // Elements start Empty; empty text in a text-only array is a string with no buffer.
+  Variant blank;
+  if (elementKind == varOleStr) blank.kind_ = varOleStr;
+  array->items.assign(count, blank);
+  Variant v;
+  v.kind_ = varArray;
+  v.num_.arr = array.release();
+  return v;
+}
+
+Variant Variant::ArrayOf(std::vector<Variant> values) {
+  if (values.size() > static_cast<size_t>(INT_MAX)) Fail(Kind::BadIndex, "Array length out of range");
+  auto array = std::make_unique<Array>();
+  array->bounds[0] = Bounds{0, static_cast<int>(values.size()) - 1};
+  array->items = std::move(values);
+  Variant v;
+  v.kind_ = varArray;
+  v.num_.arr = array.release();
+  return v;
+}
+
+uint16_t Variant::VarType() const {
+  return kind_ == varArray ? static_cast<uint16_t>(varArray | num_.arr->elementKind) : kind_;
+}
+
+int Variant::DimCount() const { return kind_ == varArray ? num_.arr->dims : 0; }
+
+int Variant::LowBound(int dim) const {
+  if (kind_ != varArray || dim < 1 || dim > num_.arr->dims) Fail(Kind::BadIndex, "Bad dimension");
+  return num_.arr->bounds[dim - 1].Low;
+}
+
+int Variant::HighBound(int dim) const {
+  if (kind_ != varArray || dim < 1 || dim > num_.arr->dims) Fail(Kind::BadIndex, "Bad dimension");
+  return num_.arr->bounds[dim - 1].High;
+}
+
+const Variant::Array& Variant::ArrayFor(int dims) const {
+  if (kind_ != varArray) Fail(Kind::BadIndex, "Variant is not an array");
+  if (num_.arr->dims != dims) Fail(Kind::BadIndex, "Wrong number of array indices");
+  return *num_.arr;
+}
+
+size_t Variant::Offset(int i) const {
+  const Array& a = ArrayFor(1);
+  if (i < a.bounds[0].Low || i > a.bounds[0].High) Fail(Kind::BadIndex, "Array index out of bounds");
+  return static_cast<size_t>(static_cast<int64_t>(i) - a.bounds[0].Low);
+}
+
+size_t Variant::Offset(int i, int j) const {
+  const Array& a = ArrayFor(2);
+  if (i < a.bounds[0].Low || i > a.bounds[0].High || j < a.bounds[1].Low || j > a.bounds[1].High)
+    Fail(Kind::BadIndex, "Array index out of bounds");
+  size_t row = static_cast<size_t>(static_cast<int64_t>(i) - a.bounds[0].Low);
+  size_t col = static_cast<size_t>(static_cast<int64_t>(j) - a.bounds[1].Low);
+  return row * static_cast<size_t>(a.bounds[1].Length()) + col;
+}
+
+const Variant& Variant::At(int i) const { return num_.arr->items[Offset(i)]; }
+const Variant& Variant::At(int i, int j) const { return num_.arr->items[Offset(i, j)]; }
+Variant& Variant::Ref(int i) { return num_.arr->items[Offset(i)]; }
+Variant& Variant::Ref(int i, int j) { return num_.arr->items[Offset(i, j)]; }
+
+void Variant::Put(int i, Variant value) {
+  size_t at = Offset(i);
+  if (num_.arr->elementKind == varOleStr && value.kind_ != varOleStr) value = FromString(value.ToText());
+  num_.arr->items[at] = std::move(value);
+}
+
+void Variant::Put(int i, int j, Variant value) {
+  size_t at = Offset(i, j);
+  if (num_.arr->elementKind == varOleStr && value.kind_ != varOleStr) value = FromString(value.ToText());
+  num_.arr->items[at] = std::move(value);
+}
+
+// ---- Conversions ----
+
+int32_t Variant::ToInteger() const {
+  switch (kind_) {
+    case varEmpty: return 0;
+    case varBoolean: return num_.b ? -1 : 0;
+    case varSmallint:
+    case varInteger:
+    case varByte: return static_cast<int32_t>(num_.i64);
+    case varSingle: return DoubleToInteger(num_.f);
+    case varDouble:
+    case varDate: return DoubleToInteger(num_.d);
+    case varCurrency: return CurrencyToInteger(CurrencyValue());
+    case varOleStr: {
+      double d;
+      switch (ParseNumberText(StringValue(), d)) {
+        case NumberTextResult::Ok: return DoubleToInteger(d);
+        case NumberTextResult::OutOfRange: FailOverflow("Integer");
+        case NumberTextResult::Malformed: break;
+      }
+      bool b;
+      if (ParseBooleanWord(StringValue(), b)) return b ? 1 : 0;
+      FailMismatch(kind_, "Integer");
+    }
+    default: FailMismatch(kind_, "Integer");
+  }
+}
+
+double Variant::ToDouble() const {
+  switch (kind_) {
+    case varEmpty: return 0;
+    case varBoolean: return num_.b ? -1 : 0;
+    case varSmallint:
+    case varInteger:
+    case varByte: return static_cast<double>(num_.i64);
+    case varSingle: return num_.f;
+    case varDouble:
+    case varDate: return num_.d;
+    case varCurrency: return CurrencyValue().ToDouble();
+    case varOleStr: {
+      double d;
+      switch (ParseNumberText(StringValue(), d)) {
+        case NumberTextResult::Ok: return d;
+        case NumberTextResult::OutOfRange: FailOverflow("Double");
+        case NumberTextResult::Malformed: break;
+      }
+      FailMismatch(kind_, "Double");
+    }
+    default: FailMismatch(kind_, "Double");
+  }
+}
+
+Currency Variant::ToCurrency() const {
+  switch (kind_) {
+    case varEmpty: return Currency{0};
+    case varBoolean: return Currency{num_.b ? -Currency::kScale : 0};
+    case varSmallint:
+    case varInteger:
+    case varByte: return Currency{num_.i64 * Currency::kScale};
+    case varSingle: return DoubleToCurrency(num_.f);
+    case varDouble:
+    case varDate: return DoubleToCurrency(num_.d);
+    case varCurrency: return CurrencyValue();
+    case varOleStr: {
+      double d;
+      switch (ParseNumberText(StringValue(), d)) {
+        case NumberTextResult::Ok: return DoubleToCurrency(d);
+        case NumberTextResult::OutOfRange: FailOverflow("Currency");
+        case NumberTextResult::Malformed: break;
+      }
+      FailMismatch(kind_, "Currency");
+    }
+    default: FailMismatch(kind_, "Currency");
+  }
+}
+
+bool Variant::ToBoolean() const {
+  switch (kind_) {
+    case varEmpty: return false;
+    case varBoolean: return num_.b;
+    case varSmallint:
+    case varInteger:
+    case varByte:
+    case varCurrency: return num_.i64 != 0;
+    case varSingle: return num_.f != 0;
+    case varDouble:
+    case varDate: return num_.d != 0;
+    case varOleStr: {
+      double d;
+      // A number too large for a double is still a number, and not 0.
+      switch (ParseNumberText(StringValue(), d)) {
+        case NumberTextResult::Ok: return d != 0;
+        case NumberTextResult::OutOfRange: return true;
+        case NumberTextResult::Malformed: break;
+      }
+      bool b;
+      if (ParseBooleanWord(StringValue(), b)) return b;
+      FailMismatch(kind_, "Boolean");
+    }
+    default: FailMismatch(kind_, "Boolean");
+  }
+}
+
+std::string Variant::ToText() const {
+  switch (kind_) {
+    case varEmpty: return std::string();
+    case varBoolean: return num_.b ? "True" : "False";
+    case varSmallint:
+    case varInteger:
+    case varByte: return std::to_string(num_.i64);
+    case varSingle: return FormatGeneralNumber(num_.f);
+    case varDouble: return FormatGeneralNumber(num_.d);
+    case varCurrency: return CurrencyText(CurrencyValue());
+    case varDate: return HostDateText(num_.d);
+    case varOleStr: return StringValue();
+    default: FailMismatch(kind_, "OleStr");
+  }
+}
+
+std::string Variant::ToTextOrEmpty() const { return kind_ == varNull ? std::string() : ToText(); }
+
+bool operator==(const Variant& a, const Variant& b) {
+  if (a.kind_ != b.kind_) return false;
+  switch (a.kind_) {
+    case varEmpty:
+    case varNull: return true;
+    case varBoolean: return a.num_.b == b.num_.b;
+    case varSingle: return a.num_.f == b.num_.f;
+    case varDouble:
+    case varDate: return a.num_.d == b.num_.d;
+    case varOleStr: return a.StringValue() == b.StringValue();
+    case varArray: {
+      const Variant::Array& x = *a.num_.arr;
+      const Variant::Array& y = *b.num_.arr;
+      if (x.elementKind != y.elementKind || x.dims != y.dims) return false;
+      for (int k = 0; k < x.dims; ++k)
+        if (x.bounds[k].Low != y.bounds[k].Low || x.bounds[k].High != y.bounds[k].High) return false;
+      return x.items == y.items;
+    }
+    default: return a.num_.i64 == b.num_.i64;
+  }
+}
+
+}  // namespace dct

@@ -1,0 +1,214 @@
+// Variant: the dynamic value that every command takes and gives.
+//
+// A Variant holds one scalar of a fixed set of kinds, or an array of one or two dimensions
+// whose elements are again Variants, nested to any depth. Kind codes are the OLE Automation
+// VARIANT type codes; they never appear on the wire.
+//
+// Copying is deep: a copy of an array owns its own elements. Move large tables instead of
+// copying them. A moved-from Variant is Empty.
+//
+// Conversions (ToInteger, ToDouble, ...) raise EVariantError; commands turn that into
+// result code 1004, so the wording never reaches a caller.
+//
+// Host regional settings stand for "C": "." as decimal separator, no thousands separator,
+// dates as "yyyy-mm-dd hh:nn:ss". The XML text form has its own fixed settings (uXMLEncoder).
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace dct {
+
+// Kind codes.
+enum : uint16_t {
+  varEmpty = 0,
+  varNull = 1,
+  varSmallint = 2,
+  varInteger = 3,
+  varSingle = 4,
+  varDouble = 5,
+  varCurrency = 6,
+  varDate = 7,
+  varOleStr = 8,
+  varBoolean = 11,
+  varVariant = 12,  // element kind of an array of any kind
+  varByte = 17,
+  varArray = 0x2000,  // added to the element kind: 8204 any kind, 8200 text only
+};
+
+// Fixed point with four decimals: a signed 64-bit count of ten-thousandths.
+struct Currency {
+  int64_t Count = 0;
+  static constexpr int64_t kScale = 10000;
+  double ToDouble() const { return static_cast<double>(Count) / kScale; }
+  friend bool operator==(Currency, Currency) = default;
+};
+
+// A date and time: whole days since 1899-12-30 plus the elapsed fraction of the day.
+using TDateTime = double;
+
+// REQUIRES: a date that exists, hour 0..23, minute and second 0..59, ms 0..999.
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
+                         int second = 0, int ms = 0);
+// Splits a date into its fields; the time is rounded to the millisecond.
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
+                    int& minute, int& second, int& ms);
+bool IsValidDate(int year, int month, int day);
+
+// General number format: 15 significant digits, plain form for 1e-4 <= |x| < 1e15,
+// scientific ("1E-5", "1.23456789012346E18") otherwise; "." as separator.
+std::string FormatGeneralNumber(double value);
+
+// Number text in the fixed "C" form shared by the host conversions and the XML text:
+// optional blanks, an optional sign, digits with an optional "." fraction (at least one digit),
+// an optional exponent ("E" or "e", optional sign, digits), optional blanks, nothing else.
+// OutOfRange: the number is too large for a double (a too small one reads as 0).
+enum class NumberTextResult { Ok, Malformed, OutOfRange };
+NumberTextResult ParseNumberText(std::string_view text, double& value);
+// "True" or "False" in any letter case.
+bool ParseBooleanWord(std::string_view text, bool& value);
+
+class EVariantError : public std::runtime_error {
+ public:
+  enum class Kind { TypeMismatch, Overflow, BadIndex };
+  EVariantError(Kind kind, const std::string& message)
+      : std::runtime_error(message), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+class Variant;
+
+// Dimension bounds, inclusive: length is High - Low + 1 and may be 0.
+struct Bounds {
+  int Low = 0;
+  int High = -1;
+  int Length() const { return High - Low + 1; }
+};
+
+class Variant {
+ public:
+  Variant() = default;  // Empty
+  Variant(const Variant& other);
+  Variant(Variant&& other) noexcept;
+  Variant& operator=(const Variant& other);
+  Variant& operator=(Variant&& other) noexcept;
+  ~Variant();
+
+  // Scalar construction.
+  static Variant MakeNull();
+  static Variant FromString(std::string text);
+  static Variant FromByte(uint8_t value);
+  static Variant FromSmallint(int16_t value);
+  static Variant FromInteger(int32_t value);
+  static Variant FromSingle(float value);
+  static Variant FromDouble(double value);
+  static Variant FromCurrency(Currency value);
+  static Variant FromBoolean(bool value);
+  static Variant FromDate(TDateTime value);
+
+  // Array creation. Every element starts Empty (empty text in a text-only array).
+  // REQUIRES: one or two dimensions. Raises EVariantError for a negative length.
+  static Variant CreateArray(std::initializer_list<Bounds> dims, uint16_t elementKind = varVariant);
+  static Variant CreateArray(const std::vector<Bounds>& dims, uint16_t elementKind = varVariant);
+  // One dimension, bounds 0..n-1, element i = values[i].
+  static Variant ArrayOf(std::vector<Variant> values);
+
+  // Kind tests.
+  uint16_t VarType() const;  // for arrays: varArray + element kind
+  bool IsArray() const { return kind_ == varArray; }
+  bool IsNull() const { return kind_ == varNull; }
+  bool IsEmpty() const { return kind_ == varEmpty; }
+
+  // Array shape. DimCount is 0 for a scalar. dim is 1 or 2.
+  int DimCount() const;
+  int LowBound(int dim) const;
+  int HighBound(int dim) const;
+  int Length(int dim) const { return HighBound(dim) - LowBound(dim) + 1; }
+
+  // Element access with exactly one index per dimension; raises EVariantError otherwise.
+  // Put into a text-only array stores the value's text (ToText, with its errors).
+  const Variant& At(int i) const;
+  const Variant& At(int i, int j) const;
+  void Put(int i, Variant value);
+  void Put(int i, int j, Variant value);
+  // Unchecked-shape mutable access for builders; same index rules as At. Elements are
+  // contiguous in row-major order. In a text-only array the builder must store text.
+  Variant& Ref(int i);
+  Variant& Ref(int i, int j);
+
+  void Clear();
+
+  // Scalar payload reads; REQUIRES: the matching kind.
+  const std::string& StringValue() const {
+    return kind_ == varOleStr && num_.str != nullptr ? *num_.str : EmptyText();
+  }
+  double DoubleValue() const { return num_.d; }
+  Currency CurrencyValue() const { return Currency{num_.i64}; }
+  bool BooleanValue() const { return num_.b; }
+  int64_t IntegerValue() const { return num_.i64; }  // Smallint, Integer, Byte
+  float SingleValue() const { return num_.f; }
+
+  // Scalar conversions.
+  int32_t ToInteger() const;
+  double ToDouble() const;
+  Currency ToCurrency() const;
+  bool ToBoolean() const;
+  std::string ToText() const;
+  std::string ToTextOrEmpty() const;  // Null gives empty text
+
+  // Deep equality of kind and value (arrays: shape and every element).
+  friend bool operator==(const Variant& a, const Variant& b);
+
+ private:
+  struct Array;  // bounds, element kind, elements in row-major order
+
+  static const std::string& EmptyText();
+  bool OwnsHeap() const { return kind_ == varOleStr || kind_ == varArray; }
+  void Release() noexcept;  // frees a heap payload; kind_ is left as it was
+  const Array& ArrayFor(int dims) const;
+  size_t Offset(int i) const;
+  size_t Offset(int i, int j) const;
+
+  // 16 bytes: the table of a catalogue load holds a million cells. Text and arrays live on
+  // the heap; empty text is a string kind with no buffer (num_.str == nullptr).
+  uint16_t kind_ = varEmpty;
+  union Num {
+    int64_t i64;
+    double d;
+    float f;
+    bool b;
+    std::string* str;
+    Array* arr;
+  } num_{0};
+};
+
+inline Variant::Variant(Variant&& other) noexcept : kind_(other.kind_), num_(other.num_) {
+  other.kind_ = varEmpty;
+  other.num_.i64 = 0;
+}
+
+inline Variant& Variant::operator=(Variant&& other) noexcept {
+  if (this != &other) {
+    if (OwnsHeap()) Release();
+    kind_ = other.kind_;
+    num_ = other.num_;
+    other.kind_ = varEmpty;
+    other.num_.i64 = 0;
+  }
+  return *this;
+}
+
+inline Variant::~Variant() {
+  if (OwnsHeap()) Release();
+}
+
+}  // namespace dct

@@ -1,0 +1,395 @@
+#include "values/Variant.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <optional>
+
+namespace dct {
+namespace {
+
+using Kind = EVariantError::Kind;
+
+Variant Str(const char* s) { return Variant::FromString(s); }
+Variant Dbl(double d) { return Variant::FromDouble(d); }
+Variant Cur(int64_t count) { return Variant::FromCurrency(Currency{count}); }
+
+// Runs fn and gives the error kind it raised, or nothing.
+template <typename F>
+std::optional<Kind> ErrorOf(F fn) {
+  try {
+    fn();
+  } catch (const EVariantError& e) {
+    return e.kind();
+  }
+  return std::nullopt;
+}
+
+// One row of a conversion table: either a result or the error that must be raised.
+template <typename T>
+struct Case {
+  const char* name;
+  Variant value;
+  std::optional<T> expected;
+  std::optional<Kind> error = std::nullopt;
+};
+
+template <typename T, typename Convert>
+void CheckTable(const std::vector<Case<T>>& cases, Convert convert) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.error) {
+      EXPECT_EQ(ErrorOf([&] { convert(c.value); }), c.error);
+    } else {
+      EXPECT_EQ(convert(c.value), *c.expected);
+    }
+  }
+}
+
+Variant SmallArray() { return Variant::ArrayOf({Dbl(1)}); }
+
+TEST(VariantConversion, ToInteger) {
+  CheckTable<int32_t>(
+      {
+          {"2.5 to even", Dbl(2.5), 2},
+          {"3.5 to even", Dbl(3.5), 4},
+          {"-2.5 to even", Dbl(-2.5), -2},
+          {"-3.5 to even", Dbl(-3.5), -4},
+          {"2.6 nearest", Dbl(2.6), 3},
+          {"single 2.5", Variant::FromSingle(2.5f), 2},
+          {"top of range", Dbl(2147483647.0), 2147483647},
+          {"bottom half to even", Dbl(-2147483648.5), -2147483648},
+          {"rounds past top", Dbl(2147483647.5), std::nullopt, Kind::Overflow},
+          {"3e9", Dbl(3000000000.0), std::nullopt, Kind::Overflow},
+          {"NaN", Dbl(std::nan("")), std::nullopt, Kind::Overflow},
+          {"Empty", Variant(), 0},
+          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"true", Variant::FromBoolean(true), -1},
+          {"false", Variant::FromBoolean(false), 0},
+          {"byte", Variant::FromByte(200), 200},
+          {"smallint", Variant::FromSmallint(-5), -5},
+          {"currency 2.5", Cur(25000), 2},
+          {"currency 3.5", Cur(35000), 4},
+          {"currency -2.5", Cur(-25000), -2},
+          {"currency -2.5001", Cur(-25001), -3},
+          {"date", Variant::FromDate(42045.75), 42046},
+          {"text number", Str(" 7.5 "), 8},
+          {"text exponent", Str("1e3"), 1000},
+          {"text True", Str("True"), 1},
+          {"text fALSE", Str("fALSE"), 0},
+          {"text too big", Str("1e10"), std::nullopt, Kind::Overflow},
+          {"text yes", Str("yes"), std::nullopt, Kind::TypeMismatch},
+          {"text comma", Str("1,5"), std::nullopt, Kind::TypeMismatch},
+          {"empty text", Str(""), std::nullopt, Kind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+      },
+      [](const Variant& v) { return v.ToInteger(); });
+}
+
+TEST(VariantConversion, ToDouble) {
+  CheckTable<double>(
+      {
+          {"Empty", Variant(), 0.0},
+          {"true", Variant::FromBoolean(true), -1.0},
+          {"currency", Cur(1234500), 123.45},
+          {"date", Variant::FromDate(42045.5), 42045.5},
+          {"integer", Variant::FromInteger(-7), -7.0},
+          {"text", Str("-2.5"), -2.5},
+          {"text exponent", Str("1E+3"), 1000.0},
+          {"text true is not a number", Str("true"), std::nullopt, Kind::TypeMismatch},
+          {"text huge", Str("1e999"), std::nullopt, Kind::Overflow},
+          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+      },
+      [](const Variant& v) { return v.ToDouble(); });
+}
+
+TEST(VariantConversion, ToCurrency) {
+  CheckTable<Currency>(
+      {
+          {"Empty", Variant(), Currency{0}},
+          {"double", Dbl(123.45), Currency{1234500}},
+          {"double rounds to 4 places", Dbl(1.23456), Currency{12346}},
+          {"true", Variant::FromBoolean(true), Currency{-10000}},
+          {"byte", Variant::FromByte(3), Currency{30000}},
+          {"date", Variant::FromDate(2.5), Currency{25000}},
+          {"text", Str("12.5"), Currency{125000}},
+          {"largest", Dbl(9.2e14), Currency{9200000000000000000}},
+          {"1e15 too big", Dbl(1e15), std::nullopt, Kind::Overflow},
+          {"text abc", Str("abc"), std::nullopt, Kind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+      },
+      [](const Variant& v) { return v.ToCurrency(); });
+}
+
+TEST(VariantConversion, ToBoolean) {
+  CheckTable<bool>(
+      {
+          {"1", Dbl(1), true},
+          {"-1", Dbl(-1), true},
+          {"0.5", Dbl(0.5), true},
+          {"0", Dbl(0), false},
+          {"Empty", Variant(), false},
+          {"currency 0", Cur(0), false},
+          {"currency", Cur(1), true},
+          {"text true", Str("true"), true},
+          {"text TRUE", Str("TRUE"), true},
+          {"text False", Str("False"), false},
+          {"text 0", Str("0"), false},
+          {"text 2.5", Str("2.5"), true},
+          {"text yes", Str("yes"), std::nullopt, Kind::TypeMismatch},
+          {"empty text", Str(""), std::nullopt, Kind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+      },
+      [](const Variant& v) { return v.ToBoolean(); });
+}
+
+TEST(VariantConversion, ToText) {
+  CheckTable<std::string>(
+      {
+          {"Empty", Variant(), ""},
+          {"true", Variant::FromBoolean(true), "True"},
+          {"false", Variant::FromBoolean(false), "False"},
+          {"double", Dbl(2.5), "2.5"},
+          {"single by its double value", Variant::FromSingle(0.5f), "0.5"},
+          {"byte", Variant::FromByte(7), "7"},
+          {"currency", Cur(1234500), "123.45"},
+          {"currency smallest negative step", Cur(-1), "-0.0001"},
+          {"currency whole", Cur(-70000), "-7"},
+          {"currency extreme", Cur(std::numeric_limits<int64_t>::min()), "-922337203685477.5808"},
+          {"date", Variant::FromDate(EncodeDateTime(2015, 2, 10, 13, 5, 9)), "2015-02-10 13:05:09"},
+          {"text", Str("abc"), "abc"},
+          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+      },
+      [](const Variant& v) { return v.ToText(); });
+
+  EXPECT_EQ(Variant::MakeNull().ToTextOrEmpty(), "");
+  EXPECT_EQ(Dbl(-12.5).ToTextOrEmpty(), "-12.5");
+  EXPECT_EQ(ErrorOf([] { SmallArray().ToTextOrEmpty(); }), Kind::TypeMismatch);
+}
+
+TEST(GeneralNumberFormat, Examples) {
+  struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {0, "0"},
+      {-0.0, "0"},
+      {0.0001, "0.0001"},
+      {0.00001, "1E-5"},
+      {1.5e-7, "1.5E-7"},
+      {0.000123456, "0.000123456"},
+      {1e14, "100000000000000"},
+      {123456789012345.0, "123456789012345"},
+      {1e15, "1E15"},
+      {999999999999999.9, "1E15"},  // rounding to 15 digits carries into the exponent
+      {1234567890123456789.0, "1.23456789012346E18"},
+      {0.1, "0.1"},
+      {0.1 + 0.2, "0.3"},
+      {1.0 / 3, "0.333333333333333"},
+      {-12.5, "-12.5"},
+      {12345678.9, "12345678.9"},
+      {1e100, "1E100"},
+      {-2.5e-100, "-2.5E-100"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatGeneralNumber(c.value), c.text) << c.value;
+}
+
+TEST(NumberText, Grammar) {
+  struct {
+    const char* text;
+    NumberTextResult result;
+    double value;
+  } cases[] = {
+      {" 2.5 ", NumberTextResult::Ok, 2.5},
+      {"+1", NumberTextResult::Ok, 1},
+      {"-0.5e1", NumberTextResult::Ok, -5},
+      {"1E-2", NumberTextResult::Ok, 0.01},
+      {".5", NumberTextResult::Ok, 0.5},
+      {"5.", NumberTextResult::Ok, 5},
+      {"007", NumberTextResult::Ok, 7},
+      {"1e-400", NumberTextResult::Ok, 0},
+      {"0e999999999999", NumberTextResult::Ok, 0},
+      {"1e400", NumberTextResult::OutOfRange, 0},
+      {"", NumberTextResult::Malformed, 0},
+      {"-", NumberTextResult::Malformed, 0},
+      {".", NumberTextResult::Malformed, 0},
+      {"1,5", NumberTextResult::Malformed, 0},
+      {"1e", NumberTextResult::Malformed, 0},
+      {"e5", NumberTextResult::Malformed, 0},
+      {"1 2", NumberTextResult::Malformed, 0},
+      {"0x10", NumberTextResult::Malformed, 0},
+      {"inf", NumberTextResult::Malformed, 0},
+      {"nan", NumberTextResult::Malformed, 0},
+  };
+  for (const auto& c : cases) {
+    double v = -99;
+    EXPECT_EQ(ParseNumberText(c.text, v), c.result) << c.text;
+    if (c.result == NumberTextResult::Ok) {
+      EXPECT_EQ(v, c.value) << c.text;
+    }
+  }
+}
+
+TEST(Dates, EncodeDecode) {
+  struct {
+    int y, m, d, hh, nn, ss, ms;
+    std::optional<double> value;
+  } cases[] = {
+      {1899, 12, 30, 0, 0, 0, 0, 0},
+      {1900, 1, 1, 0, 0, 0, 0, 2},
+      {2015, 2, 10, 12, 0, 0, 0, 42045.5},
+      {1899, 12, 29, 6, 0, 0, 0, -1.25},  // before the epoch the time counts forward
+      {2000, 2, 29, 0, 0, 0, 0, 36585},
+      {1, 1, 1, 0, 0, 0, 0, -693593},
+      {9999, 12, 31, 0, 0, 0, 0, 2958465},
+      {2015, 2, 10, 13, 5, 9, 250, std::nullopt},  // checked by the round trip only
+  };
+  for (const auto& c : cases) {
+    TDateTime t = EncodeDateTime(c.y, c.m, c.d, c.hh, c.nn, c.ss, c.ms);
+    if (c.value) {
+      EXPECT_DOUBLE_EQ(t, *c.value) << c.y << "-" << c.m << "-" << c.d;
+    }
+    int y, m, d, hh, nn, ss, ms;
+    DecodeDateTime(t, y, m, d, hh, nn, ss, ms);
+    EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss, ms}),
+              (std::vector<int>{c.y, c.m, c.d, c.hh, c.nn, c.ss, c.ms}));
+  }
+  // Rounding to the millisecond carries into the next day.
+  int y, m, d, hh, nn, ss, ms;
+  DecodeDateTime(42045 + (86400000 - 0.4) / 86400000.0, y, m, d, hh, nn, ss, ms);
+  EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss, ms}), (std::vector<int>{2015, 2, 11, 0, 0, 0, 0}));
+  EXPECT_EQ(ErrorOf([&] { DecodeDateTime(1e300, y, m, d, hh, nn, ss, ms); }), Kind::Overflow);
+  EXPECT_EQ(ErrorOf([&] { DecodeDateTime(std::nan(""), y, m, d, hh, nn, ss, ms); }), Kind::Overflow);
+  EXPECT_EQ(ErrorOf([] { EncodeDateTime(2015, 2, 30); }), Kind::Overflow);
+}
+
+TEST(Dates, Validity) {
+  EXPECT_TRUE(IsValidDate(2016, 2, 29));
+  EXPECT_TRUE(IsValidDate(2000, 2, 29));
+  EXPECT_FALSE(IsValidDate(1900, 2, 29));
+  EXPECT_FALSE(IsValidDate(2015, 2, 30));
+  EXPECT_FALSE(IsValidDate(2015, 4, 31));
+  EXPECT_FALSE(IsValidDate(2015, 13, 1));
+  EXPECT_FALSE(IsValidDate(0, 1, 1));
+  EXPECT_FALSE(IsValidDate(10000, 1, 1));
+}
+
+TEST(VariantArray, Shapes) {
+  Variant empty = Variant::CreateArray({{0, -1}});
+  EXPECT_EQ(empty.VarType(), varArray + varVariant);
+  EXPECT_EQ(empty.DimCount(), 1);
+  EXPECT_EQ(empty.LowBound(1), 0);
+  EXPECT_EQ(empty.HighBound(1), -1);
+  EXPECT_EQ(empty.Length(1), 0);
+
+  Variant noRows = Variant::CreateArray({{0, -1}, {0, 2}});
+  EXPECT_EQ(noRows.DimCount(), 2);
+  EXPECT_EQ(noRows.Length(1), 0);
+  EXPECT_EQ(noRows.Length(2), 3);
+
+  Variant table = Variant::CreateArray({{0, 1}, {0, 2}});
+  EXPECT_TRUE(table.At(1, 2).IsEmpty());
+  EXPECT_EQ(Variant().DimCount(), 0);
+
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, -2}}); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {5, 3}}); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {0, 1}, {0, 1}}); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{INT32_MIN, INT32_MAX}}); }), Kind::BadIndex);
+}
+
+TEST(VariantArray, IndexRules) {
+  Variant one = Variant::CreateArray({{1, 3}});  // low bound 1: indices 1..3
+  one.Put(1, Dbl(10));
+  one.Put(3, Dbl(30));
+  EXPECT_EQ(one.At(1), Dbl(10));
+  EXPECT_EQ(one.At(3), Dbl(30));
+  Variant table = Variant::CreateArray({{0, 1}, {0, 2}});
+  table.Put(1, 0, Str("x"));
+  EXPECT_EQ(table.At(1, 0).StringValue(), "x");
+  EXPECT_TRUE(table.At(0, 1).IsEmpty());  // row-major: (1, 0) is not (0, 1)
+
+  const Variant scalar = Dbl(1);
+  struct {
+    const char* name;
+    std::function<void()> access;
+  } bad[] = {
+      {"below low bound", [&] { one.At(0); }},
+      {"above high bound", [&] { one.At(4); }},
+      {"two indices on one dimension", [&] { one.At(1, 1); }},
+      {"one index on two dimensions", [&] { table.At(0); }},
+      {"column out of bounds", [&] { table.At(0, 3); }},
+      {"row out of bounds", [&] { table.Put(2, 0, Dbl(1)); }},
+      {"scalar", [&] { scalar.At(0); }},
+      {"bound of a scalar", [&] { scalar.LowBound(1); }},
+      {"dimension 2 of a vector", [&] { one.HighBound(2); }},
+  };
+  for (const auto& c : bad) EXPECT_EQ(ErrorOf(c.access), Kind::BadIndex) << c.name;
+}
+
+TEST(VariantArray, CopyIsDeepAndMoveEmpties) {
+  Variant inner = Variant::ArrayOf({Str("row"), Dbl(1)});
+  Variant table = Variant::CreateArray({{0, 1}, {0, 1}});
+  table.Put(0, 0, Str("a"));
+  table.Put(1, 1, inner);
+  Variant copy = table;
+  EXPECT_EQ(copy, table);
+  copy.Put(0, 0, Str("changed"));
+  copy.Ref(1, 1).Put(0, Str("changed too"));
+  EXPECT_EQ(table.At(0, 0).StringValue(), "a");
+  EXPECT_EQ(table.At(1, 1).At(0).StringValue(), "row");
+  EXPECT_FALSE(copy == table);
+
+  Variant assigned;
+  assigned = table;
+  EXPECT_EQ(assigned, table);
+
+  Variant moved = std::move(copy);
+  EXPECT_TRUE(copy.IsEmpty());  // NOLINT: moved-from state is part of the contract
+  EXPECT_EQ(moved.At(0, 0).StringValue(), "changed");
+
+  moved.Clear();
+  EXPECT_TRUE(moved.IsEmpty());
+  EXPECT_FALSE(moved.IsArray());
+}
+
+TEST(VariantArray, TextStoredAndTextOnlyArrays) {
+  Variant table = Variant::CreateArray({{0, 0}, {0, 0}});
+  table.Put(0, 0, Str("Молоко"));
+  EXPECT_EQ(table.At(0, 0).VarType(), varOleStr);
+  EXPECT_EQ(table.At(0, 0).StringValue(), "Молоко");
+
+  Variant names = Variant::CreateArray({{0, 1}}, varOleStr);
+  EXPECT_EQ(names.VarType(), varArray + varOleStr);
+  EXPECT_EQ(names.At(0).VarType(), varOleStr);
+  EXPECT_EQ(names.At(0).StringValue(), "");
+  names.Put(1, Dbl(2.5));  // stored as its text
+  EXPECT_EQ(names.At(1).VarType(), varOleStr);
+  EXPECT_EQ(names.At(1).StringValue(), "2.5");
+  EXPECT_FALSE(names == Variant::ArrayOf({Str(""), Str("2.5")}));  // element kinds differ
+
+  Variant list = Variant::ArrayOf({Dbl(1), Str("b")});
+  EXPECT_EQ(list.LowBound(1), 0);
+  EXPECT_EQ(list.HighBound(1), 1);
+  EXPECT_EQ(list.At(1).StringValue(), "b");
+}
+
+TEST(Variant, EqualityComparesKindAndValue) {
+  EXPECT_EQ(Str(""), Variant::FromString(std::string()));
+  EXPECT_FALSE(Dbl(1) == Variant::FromInteger(1));
+  EXPECT_FALSE(Variant() == Variant::MakeNull());
+  EXPECT_FALSE(Variant::CreateArray({{0, 1}}) == Variant::CreateArray({{1, 2}}));
+  EXPECT_FALSE(Variant::CreateArray({{0, 1}, {0, 0}}) == Variant::CreateArray({{0, 1}}));
+}
+
+TEST(Variant, StaysSmall) {
+  // A catalogue table holds a million cells; the layout is chosen for it.
+  EXPECT_LE(sizeof(Variant), 16u);
+}
+
+}  // namespace
+}  // namespace dct

@@ -44,6 +44,7 @@ constexpr const char kInsertRow[] =
     "INSERT OR REPLACE INTO doctables (docid, barcode, quantity, serialnum) VALUES (:docid, "
     ":barcode, :quantity, :serialnum)";
 constexpr const char kDeleteZeroRows[] = "DELETE FROM doctables WHERE (docid = ?) and (quantity = 0)";
+constexpr const char kDeleteDocRows[] = "DELETE FROM doctables WHERE docid = ?";
 constexpr const char kSelectRow[] =
     "SELECT * FROM doctables WHERE (docid = :docid) and (barcode = :barcode) and (serialnum = "
     ":serialnum)";
@@ -330,7 +331,7 @@ int TDataBuffer::GetItemsCount(int32_t& ItemsCount) {
 
 // ---- documents ----
 
-int TDataBuffer::SaveDoc(const TDocument& Doc) {
+int TDataBuffer::SaveDoc(const TDocument& Doc, bool ReplaceAll) {
   return Guarded([&](TSQLiteDatabase& db) {
     TSQLitePreparedStatement header(db);
     header.SetSQL(kInsertHeader);
@@ -344,6 +345,7 @@ int TDataBuffer::SaveDoc(const TDocument& Doc) {
     // One transaction for the header, the rows and the zero-quantity clean-up: a push that
     // fails leaves the stored document as it was.
     TTransaction transaction(db);
+    if (ReplaceAll) db.ExecSQL(kDeleteDocRows, {Doc.DocumentID});
     header.Execute();
     TSQLitePreparedStatement rows(db);
     rows.SetSQL(kInsertRow);

@@ -58,7 +58,9 @@ class TDataBuffer {
   int GetItemsCount(int32_t& ItemsCount);
 
   // Documents.
-  int SaveDoc(const TDocument& Doc);
+  // Merges the rows into what is stored; ReplaceAll first drops the document's stored rows,
+  // in the same transaction, so a failed replace leaves the old document whole.
+  int SaveDoc(const TDocument& Doc, bool ReplaceAll = false);
   int ReadDoc(const TStringArray& Ids, TDocument& Doc);
   int ReadDocs(int DocSource, TDocuments& Docs);
   int ReadDocsHeaders(int DocSource, TDocuments& Docs);

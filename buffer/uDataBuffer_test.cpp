@@ -727,6 +727,19 @@ TEST_F(DataBufferTest, AFailedPushLeavesTheStoredDocumentAsItWas) {
   EXPECT_EQ(DocText("A"), "after [X:5 Z:1]");
 }
 
+TEST_F(DataBufferTest, AReplacingSaveDropsOldRowsOrKeepsTheDocumentWhole) {
+  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
+  const TDocument replacement = Doc("A", 1, {{"Z", 4, ""}}, 5, "after");
+  {
+    TSQLiteFaults faults;
+    faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO doctables", 1, 1, SQLITE_IOERR);
+    EXPECT_EQ(buffer_->SaveDoc(replacement, /*ReplaceAll=*/true), 1001);
+  }
+  EXPECT_EQ(DocText("A"), "before [X:2 Y:1]");
+  ASSERT_EQ(buffer_->SaveDoc(replacement, /*ReplaceAll=*/true), 0);
+  EXPECT_EQ(DocText("A"), "after [Z:4]");
+}
+
 TEST_F(DataBufferTest, AQueryWhoseStepsFailIsReportedNotShortened) {
   ASSERT_EQ(buffer_->SaveItems({Item("A"), Item("B"), Item("C")}), 0);
   ASSERT_EQ(buffer_->SaveDoc(Doc("D", 0, {{"X", 1, ""}, {"Y", 2, ""}})), 0);

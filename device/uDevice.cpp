@@ -532,9 +532,9 @@ int TDevice::ClearData(const Variant& In, Variant&) {
 // Typed document operations.
 
 int TDevice::SaveDocToBuff(const TDocument& Doc, bool Update) {
-  int result = RC_OK;
-  if (!Update) result = FDataBuffer->DeleteDoc({Doc.DocumentID});
-  if (result == RC_OK) result = FDataBuffer->SaveDoc(Doc);
+  // Without Update the document is replaced whole; the buffer drops the old rows in the
+  // same transaction as the save, so a failed save does not lose the stored document.
+  const int result = FDataBuffer->SaveDoc(Doc, /*ReplaceAll=*/!Update);
   TakeBufferDescription();
   return result;
 }

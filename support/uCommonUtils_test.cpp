@@ -1,0 +1,196 @@
+#include "support/uCommonUtils.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh folder below the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "dct_utils_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable for one scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) setenv(name, value->c_str(), 1);
+    else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+// Restores the machine-wide folder default however a test ends.
+struct ScopedDataRoot {
+  explicit ScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
+  ~ScopedDataRoot() { SetCommonAppDataRoot(""); }
+};
+
+bool IsFolder(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void WriteFile(const std::string& path) { std::ofstream(path) << "x"; }
+
+TEST(PathTextTest, TrailingDelimiterAndFolderPart) {
+  struct Case {
+    const char* in;
+    const char* withDelimiter;
+    const char* folderPart;
+  } cases[] = {
+      {"/a/b", "/a/b/", "/a/"},
+      {"/a/b/", "/a/b/", "/a/b/"},
+      {"/a/b///", "/a/b/", "/a/b///"},
+      {"/prog", "/prog/", "/"},  // a program in the root folder lives in "/"
+      {"/", "/", "/"},
+      {"prog", "prog/", ""},
+      {"", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IncludeTrailingPathDelimiter(c.in), c.withDelimiter) << c.in;
+    EXPECT_EQ(ExtractFilePath(c.in), c.folderPart) << c.in;
+  }
+}
+
+TEST(ModulePathTest, ProgramFolderHoldsTheRunningTest) {
+  std::string exe = GetModuleFilePath();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe, fs::canonical("/proc/self/exe").string());
+  std::string folder = GetProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_FALSE(folder.size() >= 2 && folder.compare(folder.size() - 2, 2, "//") == 0);
+  EXPECT_EQ(folder + fs::path(exe).filename().string(), exe);
+}
+
+TEST(ForceDirectoriesTest, CreatesEveryLevelAndReportsWhatBlocksIt) {
+  TempDir tmp;
+  std::string deep = tmp.path() + "/a/b//c/";
+  ASSERT_TRUE(ForceDirectories(deep));
+  EXPECT_TRUE(IsFolder(tmp.path() + "/a/b/c"));
+  EXPECT_TRUE(ForceDirectories(tmp.path() + "/a/b"));  // existing levels are fine
+
+  WriteFile(tmp.path() + "/file");
+  errno = 0;
+  EXPECT_FALSE(ForceDirectories(tmp.path() + "/file/sub"));
+  EXPECT_EQ(errno, ENOTDIR);
+  errno = 0;
+  EXPECT_FALSE(ForceDirectories(tmp.path() + "/file"));
+  EXPECT_EQ(errno, ENOTDIR);
+  EXPECT_FALSE(ForceDirectories(""));
+}
+
+TEST(SpecialFolderTest, MachineWideFolderIsTheDataRootCreatedWithOneDelimiter) {
+  TempDir tmp;
+  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user");
+  for (const char* suffix : {"/root", "/root/", "/root//"}) {
+    ScopedDataRoot root(tmp.path() + suffix);
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.path() + "/root/") << suffix;
+  }
+  EXPECT_TRUE(IsFolder(tmp.path() + "/root"));
+  EXPECT_FALSE(IsFolder(tmp.path() + "/user"));  // the fallback was not needed
+}
+
+TEST(SpecialFolderTest, MachineWideFolderThatCannotBeCreatedFallsBackToTheUserFolder) {
+  TempDir tmp;
+  WriteFile(tmp.path() + "/file");
+  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user/");
+  ScopedDataRoot root(tmp.path() + "/file/root");
+  EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.path() + "/user/");
+  EXPECT_TRUE(IsFolder(tmp.path() + "/user"));
+}
+
+TEST(SpecialFolderTest, MachineWideFolderThatCannotBeWrittenFallsBackToTheUserFolder) {
+  TempDir tmp;
+  ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.path() + "/ro"));
+  ASSERT_EQ(chmod((tmp.path() + "/ro").c_str(), 0555), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.path() + "/user"));
+  ASSERT_EQ(chmod((tmp.path() + "/user").c_str(), 0777), 0);
+  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user");
+  ScopedDataRoot root(tmp.path() + "/ro");
+  std::string expected = tmp.path() + "/user/";
+  if (geteuid() != 0) {
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), expected);
+    return;
+  }
+  // Root writes every folder: ask as the unprivileged user nobody instead.
+  pid_t pid = fork();
+  if (pid == 0) {
+    bool ok = setgid(65534) == 0 && setuid(65534) == 0 &&
+              GetSpecialFolderPath(CSIDL_COMMON_APPDATA) == expected;
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(SpecialFolderTest, UserFolderFollowsTheXdgRules) {
+  TempDir tmp;
+  struct Case {
+    std::optional<std::string> xdg;
+    std::string expected;
+  } cases[] = {
+      {tmp.path() + "/xdg", tmp.path() + "/xdg/"},
+      {tmp.path() + "/xdg2//", tmp.path() + "/xdg2/"},
+      {std::nullopt, tmp.path() + "/home/.local/share/"},
+      {std::string(), tmp.path() + "/home/.local/share/"},
+      {std::string("relative/xdg"), tmp.path() + "/home/.local/share/"},
+  };
+  ScopedEnv home("HOME", tmp.path() + "/home");
+  for (const Case& c : cases) {
+    ScopedEnv xdg("XDG_DATA_HOME", c.xdg);
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), c.expected) << c.xdg.value_or("(unset)");
+    EXPECT_TRUE(IsFolder(c.expected));
+  }
+  // A number without a folder of its own stands in with the user folder.
+  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/xdg");
+  EXPECT_EQ(GetSpecialFolderPath(5), tmp.path() + "/xdg/");
+}
+
+TEST(SpecialFolderTest, EndsWithEmptyTextWhenNoFolderCanBeHad) {
+  TempDir tmp;
+  WriteFile(tmp.path() + "/file");
+  ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+  ScopedEnv home("HOME", tmp.path() + "/file/home");
+  EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), "");
+  ScopedDataRoot root(tmp.path() + "/file/root");
+  EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), "");
+}
+
+}  // namespace
+}  // namespace dct

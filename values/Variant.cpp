@@ -109,7 +109,7 @@ std::string HostDateText(TDateTime value) {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Days from 0001-01-01-style proleptic Gregorian civil date to 1970-01-01 (H. Hinnant's method).
+// Signed days from 1970-01-01 to a proleptic Gregorian date, counted in 400-year eras.
 int64_t DaysFromCivil(int64_t y, int m, int d) {
   y -= m <= 2;
   int64_t era = (y >= 0 ? y : y - 399) / 400;

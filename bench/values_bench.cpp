@@ -1,0 +1,194 @@
+// Benchmarks of the value text: a catalogue load (100,000 items x 11 positions) decoded and
+// encoded, each against a floor measured in the same run:
+//   Decode  vs  a bare pugixml parse of the same text (default options);
+//   Encode  vs  saving an equivalent pugixml document, built beforehand, to a string.
+// Each timed call also frees what it made (the decoded value, the text), as a caller would.
+// After the runs it prints both ratios, and before them the peak memory of one Decode and one
+// Encode (peak resident size above the resident size at the start of the call).
+//
+//   values_bench [--items=N] [benchmark flags]
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "bench/CatalogueFixture.h"
+#include "values/uXMLEncoder.h"
+
+namespace {
+
+int gItems = 100000;
+
+struct Inputs {
+  dct::Variant value;
+  std::string xml;
+  pugi::xml_document doc;  // the tree Encode builds, for the save floor
+};
+
+Inputs& Fixture() {
+  static Inputs* inputs = [] {
+    auto* in = new Inputs;
+    in->value = dct::MakeCatalogueValue(gItems);
+    in->xml = dct::TXMLEncoder().Encode(in->value);
+    in->doc.load_buffer(in->xml.data(), in->xml.size(), pugi::parse_default | pugi::parse_declaration,
+                        pugi::encoding_utf8);
+    return in;
+  }();
+  return *inputs;
+}
+
+struct StringWriter : pugi::xml_writer {
+  std::string out;
+  void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+void BM_Decode(benchmark::State& state) {
+  Inputs& in = Fixture();
+  dct::TXMLEncoder enc;
+  for (auto _ : state) {
+    dct::Variant v = enc.Decode(in.xml);
+    benchmark::DoNotOptimize(v);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+}
+
+void BM_DecodeFloor_PugixmlParse(benchmark::State& state) {
+  Inputs& in = Fixture();
+  pugi::xml_document doc;
+  for (auto _ : state) {
+    pugi::xml_parse_result r = doc.load_buffer(in.xml.data(), in.xml.size(), pugi::parse_default, pugi::encoding_utf8);
+    if (!r) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(doc.first_child());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+}
+
+void BM_Encode(benchmark::State& state) {
+  Inputs& in = Fixture();
+  dct::TXMLEncoder enc;
+  for (auto _ : state) {
+    std::string text = enc.Encode(in.value);
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+}
+
+void BM_EncodeFloor_PugixmlSave(benchmark::State& state) {
+  Inputs& in = Fixture();
+  for (auto _ : state) {
+    StringWriter writer;
+    in.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    benchmark::DoNotOptimize(writer.out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+}
+
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_DecodeFloor_PugixmlParse)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_Encode)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_EncodeFloor_PugixmlSave)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// Console output as usual, plus the CPU time of every run for the ratios: the machine may be
+// shared, and the process is single-threaded, so CPU time is the steadier measure.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration) times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+  }
+  double Time(const std::string& name) const {
+    auto it = times_.find(name);
+    return it == times_.end() ? 0 : it->second;
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+// ---- Peak memory: /proc/self/status VmHWM, reset through clear_refs before each call ----
+
+long StatusKb(const char* key) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  size_t n = std::strlen(key);
+  while (std::getline(status, line))
+    if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':') return std::atol(line.c_str() + n + 1);
+  return -1;
+}
+
+bool ResetPeak() {
+  malloc_trim(0);  // give freed heap back first, so that the start is what is really held
+  std::ofstream f("/proc/self/clear_refs");
+  f << "5";
+  f.flush();
+  return f.good();
+}
+
+void ReportPeaks() {
+  double mb = 1024.0;
+  long start = StatusKb("VmRSS");
+  std::string xml;
+  {
+    dct::Variant value = dct::MakeCatalogueValue(gItems);
+    malloc_trim(0);
+    long held = StatusKb("VmRSS") - start;
+    std::printf("catalogue value (%d x 11): %.1f MB resident\n", gItems, held / mb);
+    bool reset = ResetPeak();
+    long base = StatusKb("VmRSS");
+    xml = dct::TXMLEncoder().Encode(value);
+    long peak = StatusKb("VmHWM");
+    std::printf("Encode: %.1f MB of text, peak %.1f MB above start%s\n", xml.size() / 1048576.0,
+                (peak - base) / mb, reset ? "" : " (peak not resettable: whole-process figure)");
+  }
+  bool reset = ResetPeak();
+  long base = StatusKb("VmRSS");
+  dct::Variant decoded = dct::TXMLEncoder().Decode(xml);
+  long peak = StatusKb("VmHWM");
+  malloc_trim(0);
+  long after = StatusKb("VmRSS");
+  std::printf("Decode: peak %.1f MB above start, result holds %.1f MB%s\n", (peak - base) / mb,
+              (after - base) / mb, reset ? "" : " (peak not resettable: whole-process figure)");
+  decoded.Clear();
+
+  reset = ResetPeak();
+  base = StatusKb("VmRSS");
+  {
+    pugi::xml_document doc;
+    doc.load_buffer(xml.data(), xml.size(), pugi::parse_default, pugi::encoding_utf8);
+    peak = StatusKb("VmHWM");
+  }
+  std::printf("pugixml parse alone (floor): peak %.1f MB above start\n", (peak - base) / mb);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int kept = 1;
+  for (int k = 1; k < argc; ++k) {
+    if (std::strncmp(argv[k], "--items=", 8) == 0)
+      gItems = std::atoi(argv[k] + 8);
+    else
+      argv[kept++] = argv[k];
+  }
+  argc = kept;
+  if (gItems < 1) gItems = 1;
+  ReportPeaks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;  // plain text: no colour codes in logs
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  double decode = reporter.Time("BM_Decode"), parse = reporter.Time("BM_DecodeFloor_PugixmlParse");
+  double encode = reporter.Time("BM_Encode"), save = reporter.Time("BM_EncodeFloor_PugixmlSave");
+  if (parse > 0 && decode > 0) std::printf("Decode / pugixml parse: %.2f (CPU time; goal <= 2)\n", decode / parse);
+  if (save > 0 && encode > 0) std::printf("Encode / pugixml save:  %.2f (CPU time; goal <= 2)\n", encode / save);
+  return 0;
+}

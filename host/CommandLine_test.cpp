@@ -1,0 +1,82 @@
+#include "host/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace dct {
+namespace {
+
+THostOptions Parse(const std::vector<std::string>& args) {
+  THostOptions options;
+  std::string error;
+  EXPECT_TRUE(ParseCommandLine(args, options, error)) << error;
+  return options;
+}
+
+TEST(CommandLineTest, NoArgumentsRunsTheServiceWithDefaults) {
+  const THostOptions o = Parse({});
+  EXPECT_FALSE(o.Install || o.Uninstall || o.Silent || o.Help);
+  EXPECT_EQ(o.Port, 7211);
+  EXPECT_FALSE(o.DataRoot.has_value());
+  EXPECT_FALSE(o.SQLiteLibrary.has_value());
+  EXPECT_EQ(o.UnitDir, "/etc/systemd/system");
+}
+
+TEST(CommandLineTest, SwitchesTakeSlashOrDashInAnyLetterCase) {
+  for (const char* s : {"/INSTALL", "-install", "/Install", "-InStAlL"}) {
+    EXPECT_TRUE(Parse({s}).Install) << s;
+  }
+  for (const char* s : {"/UNINSTALL", "-uninstall", "/UnInstall"}) {
+    const THostOptions o = Parse({s});
+    EXPECT_TRUE(o.Uninstall) << s;
+    EXPECT_FALSE(o.Install) << s;
+  }
+  const THostOptions o = Parse({"-silent", "/install"});
+  EXPECT_TRUE(o.Silent);
+  EXPECT_TRUE(o.Install);
+}
+
+TEST(CommandLineTest, OptionsTakeTheirValueNextOrAfterEquals) {
+  const THostOptions o = Parse({"--port", "8123", "--data-root=/tmp/d", "--sqlite-library",
+                                "/opt/lib/libsqlite3.so.0", "--unit-dir", "/tmp/u", "/install"});
+  EXPECT_EQ(o.Port, 8123);
+  EXPECT_EQ(o.DataRoot.value(), "/tmp/d");
+  EXPECT_EQ(o.SQLiteLibrary.value(), "/opt/lib/libsqlite3.so.0");
+  EXPECT_EQ(o.UnitDir, "/tmp/u");
+  EXPECT_TRUE(o.Install);
+  EXPECT_EQ(Parse({"--port=1"}).Port, 1);
+  EXPECT_EQ(Parse({"--port", "65535"}).Port, 65535);
+  EXPECT_TRUE(Parse({"--help"}).Help);
+}
+
+TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
+  const struct {
+    std::vector<std::string> args;
+    const char* reason;
+  } cases[] = {
+      {{"--port"}, "needs a value"},
+      {{"--port", "0"}, "1 to 65535"},
+      {{"--port", "65536"}, "1 to 65535"},
+      {{"--port", "72x1"}, "1 to 65535"},
+      {{"--port", "-1"}, "1 to 65535"},
+      {{"--port", "000007211"}, "1 to 65535"},
+      {{"--port="}, "non-empty"},
+      {{"--data-root", ""}, "non-empty"},
+      {{"--sqlite-library"}, "needs a value"},
+      {{"--bogus"}, "unknown option --bogus"},
+      {{"--help=yes"}, "takes no value"},
+      {{"/REMOVE"}, "unknown argument \"/REMOVE\""},
+      {{"install"}, "unknown argument"},
+      {{"-"}, "unknown argument"},
+      {{"/"}, "unknown argument"},
+      {{"/install", "/uninstall"}, "exclude each other"},
+  };
+  for (const auto& c : cases) {
+    THostOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine(c.args, options, error)) << c.args[0];
+    EXPECT_NE(error.find(c.reason), std::string::npos) << c.args[0] << ": " << error;
+  }
+}
+
+}  // namespace
+}  // namespace dct

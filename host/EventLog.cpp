@@ -1,0 +1,82 @@
+#include "host/EventLog.h"
+
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <systemd/sd-journal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace dct {
+
+namespace {
+
+// syslog priorities of the two entry types.
+constexpr int kPriorityInformation = 6;
+constexpr int kPriorityError = 3;
+
+bool EnvironmentSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+bool StartedBySystemd() {
+  return EnvironmentSet("JOURNAL_STREAM") || EnvironmentSet("NOTIFY_SOCKET");
+}
+
+std::vector<std::string> JournalFields(const TEventEntry& Entry) {
+  const int priority =
+      Entry.Type == TEventType::Error ? kPriorityError : kPriorityInformation;
+  return {
+      "MESSAGE=" + Entry.Text,
+      "PRIORITY=" + std::to_string(priority),
+      std::string("SYSLOG_IDENTIFIER=") + kEventSource,
+      "EVENT_ID=" + std::to_string(Entry.EventId),
+      "EVENT_CATEGORY=" + std::to_string(Entry.Category),
+  };
+}
+
+std::string ConsoleLine(const TEventEntry& Entry) {
+  std::string text = Entry.Text;
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  const char* type = Entry.Type == TEventType::Error ? "error" : "information";
+  return std::string(kEventSource) + ": " + type + ", event " + std::to_string(Entry.EventId) +
+         ": " + text + "\n";
+}
+
+void TEventLog::Write(const TEventEntry& Entry) {
+  if (FUseJournal && SendToJournal(JournalFields(Entry))) return;
+  WriteToStandardError(ConsoleLine(Entry));
+}
+
+// sd_journal_sendv reports success when no journal runs at all, so the socket is looked
+// for first.
+bool SendToJournal(const std::vector<std::string>& Fields) {
+  struct stat st {};
+  if (stat("/run/systemd/journal/socket", &st) != 0 || !S_ISSOCK(st.st_mode)) return false;
+  std::vector<iovec> parts;
+  parts.reserve(Fields.size());
+  for (const std::string& field : Fields) {
+    parts.push_back(iovec{const_cast<char*>(field.data()), field.size()});
+  }
+  return sd_journal_sendv(parts.data(), static_cast<int>(parts.size())) == 0;
+}
+
+// One write per entry keeps lines of different threads apart.
+bool WriteToStandardError(const std::string& Text) {
+  size_t done = 0;
+  while (done < Text.size()) {
+    const ssize_t n = write(STDERR_FILENO, Text.data() + done, Text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace dct

@@ -1,0 +1,65 @@
+#include "host/EventLog.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include <gtest/gtest.h>
+
+namespace dct {
+namespace {
+
+TEST(EventLogTest, JournalFieldsCarryPriorityIdentifierAndEvent) {
+  const std::vector<std::string> info =
+      JournalFields({TEventType::Information, 0, 1, "Служба успешно запущена"});
+  EXPECT_EQ(info, (std::vector<std::string>{"MESSAGE=Служба успешно запущена", "PRIORITY=6",
+                                            "SYSLOG_IDENTIFIER=dct_korvelmobile", "EVENT_ID=1",
+                                            "EVENT_CATEGORY=0"}));
+  const std::vector<std::string> error =
+      JournalFields({TEventType::Error, 0, 0, "Service failed on start: x"});
+  EXPECT_EQ(error[1], "PRIORITY=3");
+  EXPECT_EQ(error[3], "EVENT_ID=0");
+}
+
+TEST(EventLogTest, ConsoleLineHoldsTypeIdentifierAndExactText) {
+  EXPECT_EQ(ConsoleLine({TEventType::Information, 0, 1, "Служба успешно запущена"}),
+            "dct_korvelmobile: information, event 1: Служба успешно запущена\n");
+  EXPECT_EQ(ConsoleLine({TEventType::Error, 0, 0, "two\nlines\r"}),
+            "dct_korvelmobile: error, event 0: two lines \n");
+}
+
+TEST(EventLogTest, SystemdIsRecognisedByItsEnvironment) {
+  unsetenv("JOURNAL_STREAM");
+  unsetenv("NOTIFY_SOCKET");
+  EXPECT_FALSE(StartedBySystemd());
+  setenv("JOURNAL_STREAM", "", 1);
+  EXPECT_FALSE(StartedBySystemd());  // empty is unset
+  setenv("JOURNAL_STREAM", "8:12345", 1);
+  EXPECT_TRUE(StartedBySystemd());
+  unsetenv("JOURNAL_STREAM");
+  setenv("NOTIFY_SOCKET", "/run/systemd/notify", 1);
+  EXPECT_TRUE(StartedBySystemd());
+  unsetenv("NOTIFY_SOCKET");
+}
+
+TEST(EventLogTest, ByHandEntriesGoToStandardError) {
+  TEventLog log(false);
+  testing::internal::CaptureStderr();
+  log.Write({TEventType::Error, 0, 1, "Ошибка запуска службы: Библиотека не найдена"});
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "dct_korvelmobile: error, event 1: Ошибка запуска службы: Библиотека не найдена\n");
+}
+
+TEST(EventLogTest, EntryRefusedByTheJournalStillReachesStandardError) {
+  struct stat st {};
+  if (stat("/run/systemd/journal/socket", &st) == 0) {
+    GTEST_SKIP() << "a journal runs here and takes the entry";
+  }
+  TEventLog log(true);
+  testing::internal::CaptureStderr();
+  log.Write({TEventType::Information, 0, 1, "x"});
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "dct_korvelmobile: information, event 1: x\n");
+}
+
+}  // namespace
+}  // namespace dct

@@ -1,0 +1,156 @@
+#include "host/ServiceApplication.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "buffer/SQLite3.h"
+#include "device/uDevice.h"
+#include "host/CommandLine.h"
+#include "host/EventLog.h"
+#include "host/ServiceDefinition.h"
+#include "host/ServiceInstaller.h"
+#include "host/ServiceNotify.h"
+#include "host/StopSignal.h"
+#include "host/ufmSvcMain.h"
+#include "service/HTTPBridge.h"
+#include "service/uSvcIntf.h"
+#include "support/BaseLog.h"
+#include "support/uCommonUtils.h"
+
+namespace dct {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+
+// The single device as the service sees it.
+class TDeviceAdapter : public IHostedDevice {
+ public:
+  explicit TDeviceAdapter(TDevice& Device) : FDevice(Device) {}
+  int Enable() override { return FDevice.Enable(); }
+  void Disable() override { FDevice.Disable(); }
+  bool Enabled() const override { return FDevice.Enabled(); }
+  std::string GetResultDescription(int ResultCode) const override {
+    return FDevice.GetResultDescription(ResultCode);
+  }
+
+ private:
+  TDevice& FDevice;
+};
+
+// The units after the log-file naming, started in order and ended in reverse. The listener
+// itself is the process-wide HTTPBridge(), freed at exit after the device is gone.
+class TProgramUnits {
+ public:
+  explicit TProgramUnits(uint16_t Port) {
+    CommandLock();
+    HTTPBridge().SetPort(Port);  // created here, not listening
+    SetListenerSwitch(&HTTPBridge());
+    CreateSingleDevice();
+    MobileDCTInterface();  // the web service's description, before any request
+  }
+  ~TProgramUnits() {
+    FreeSingleDevice();
+    SetListenerSwitch(nullptr);
+  }
+  TProgramUnits(const TProgramUnits&) = delete;
+  TProgramUnits& operator=(const TProgramUnits&) = delete;
+};
+
+void PrintTo(std::FILE* stream, const std::string& text) {
+  std::fputs((text + "\n").c_str(), stream);
+  std::fflush(stream);
+}
+
+int Install(const THostOptions& Options) {
+  TSystemctl systemctl;
+  try {
+    InstallService(Options.UnitDir, GetModuleFilePath(),
+                   UnitDirIsSystemd(Options.UnitDir) ? &systemctl : nullptr);
+  } catch (const std::exception& e) {
+    PrintTo(stderr, FillFormat(kInstallFailedFormat, kServiceDisplayName, e.what()));
+    return kExitFailure;
+  }
+  if (!Options.Silent) PrintTo(stdout, kInstalledText);
+  return kExitOk;
+}
+
+int Uninstall(const THostOptions& Options) {
+  TSystemctl systemctl;
+  try {
+    UninstallService(Options.UnitDir, UnitDirIsSystemd(Options.UnitDir) ? &systemctl : nullptr);
+  } catch (const std::exception& e) {
+    PrintTo(stderr, FillFormat(kUninstallFailedFormat, kServiceDisplayName, e.what()));
+    return kExitFailure;
+  }
+  if (!Options.Silent) PrintTo(stdout, kUninstalledText);
+  return kExitOk;
+}
+
+int RunAsService(TStopSignal& Stop) {
+  TEventLog event_log(StartedBySystemd());
+  TDevice* single = GetSingleDevice();
+  if (single == nullptr) {
+    event_log.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
+                     FillFormat(kServiceFailedFormat, "start", "the device does not exist")});
+    return kExitFailure;
+  }
+  TDeviceAdapter device(*single);
+  Tdct_korvelmobile service(device, event_log);
+  if (!service.ServiceStart()) return kExitFailure;
+  NotifyReady();
+  Stop.Wait();
+  NotifyStopping();
+  return service.ServiceStop() ? kExitOk : kExitFailure;
+}
+
+// A relative --data-root names the same folder whatever the working folder later is.
+std::string AbsoluteFolder(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+  return error ? folder : absolute.lexically_normal().string();
+}
+
+int RunUnits(int argc, char** argv) {
+  TStopSignal stop;  // first: every thread started later inherits the blocked signals
+  const std::string program = argc > 0 ? ModuleBaseName(argv[0]) : kServiceName;
+  THostOptions options;
+  std::string error;
+  if (!ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
+                        options, error)) {
+    PrintTo(stderr, program + ": " + error + "\nTry \"" + program + " --help\".");
+    return kExitBadCommandLine;
+  }
+  if (options.Help) {
+    std::fputs(UsageText(program).c_str(), stdout);
+    return kExitOk;
+  }
+  if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
+  if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
+
+  // The first unit to start and the last to end: a static made before the listener's is
+  // destroyed after it, at exit.
+  static TBaseLog log_naming;
+  TProgramUnits units(options.Port);
+  if (options.Install) return Install(options);
+  if (options.Uninstall) return Uninstall(options);
+  return RunAsService(stop);
+}
+
+}  // namespace
+
+int RunProgram(int argc, char** argv) {
+  try {
+    return RunUnits(argc, argv);
+  } catch (const std::exception& e) {
+    // Only a unit's own start-up can get here; the service's failures are its entries.
+    PrintTo(stderr, std::string(kServiceName) + ": " + e.what());
+  }
+  return kExitFailure;
+}
+
+}  // namespace dct

@@ -1,0 +1,11 @@
+// Readiness and stopping, reported to systemd for a Type=notify unit. Outside systemd
+// ($NOTIFY_SOCKET unset) both do nothing.
+#pragma once
+
+namespace dct {
+
+// Return whether systemd was told.
+bool NotifyReady();
+bool NotifyStopping();
+
+}  // namespace dct

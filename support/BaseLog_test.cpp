@@ -1,0 +1,180 @@
+#include "support/BaseLog.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/uCommonUtils.h"
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(BaseLogNameTest, MarkerNameCarriesThePidInUpperCaseHexOfAtLeastSixDigits) {
+  const struct {
+    uint32_t pid;
+    const char* marker;
+  } cases[] = {
+      {0x1A2C, "_com.korvel.baselog.host_001A2C"},
+      {0, "_com.korvel.baselog.host_000000"},
+      {0xABCDEF, "_com.korvel.baselog.host_ABCDEF"},
+      {0x1234567, "_com.korvel.baselog.host_1234567"},
+      {0xFFFFFFFF, "_com.korvel.baselog.host_FFFFFFFF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HostMarkerName(c.pid), c.marker) << c.pid;
+}
+
+TEST(BaseLogNameTest, NameJoinsPrefixExtraComputerAndSession) {
+  EXPECT_EQ(BuildLogName("/logs/dct_korvelmobilesvc", "", "PC1", 0),
+            "/logs/dct_korvelmobilesvc_PC1_0.log");
+  EXPECT_EQ(BuildLogName("/logs/p", "", "PC1", kUnknownLogSession), "/logs/p_PC1_9999.log");
+  EXPECT_EQ(BuildLogName("/logs/p", "X", "PC1", 12), "/logs/pX_PC1_12.log");
+  EXPECT_EQ(BuildLogName("/logs/p", "", "ПК", 1), "/logs/p_ПК_1.log");
+}
+
+TEST(BaseLogNameTest, LongNameIsCutAt259BytesWithoutSplittingACharacter) {
+  const std::string ascii = BuildLogName(std::string(300, 'a'), "", "PC1", 0);
+  EXPECT_EQ(ascii, std::string(259, 'a'));  // the ".log" ending is cut off too
+
+  // 258 single bytes, then a two-byte letter that straddles byte 259.
+  const std::string cyrillic = BuildLogName(std::string(258, 'a') + "Ж", "", "PC1", 0);
+  EXPECT_EQ(cyrillic, std::string(258, 'a'));
+
+  const std::string exact = BuildLogName(std::string(259 - 10, 'a'), "", "PC1", 0);
+  EXPECT_EQ(exact.size(), 259u);
+  EXPECT_EQ(exact.substr(exact.size() - 10), "_PC1_0.log");
+}
+
+TEST(BaseLogNameTest, SessionTextOfTheKernel) {
+  const struct {
+    const char* text;
+    int session;
+  } cases[] = {
+      {"3", 3},         {"3\n", 3},          {"0\n", 0},
+      {"4294967295", 0},  // no login session: a system service
+      {"", kUnknownLogSession},           {"abc", kUnknownLogSession},
+      {"-1", kUnknownLogSession},         {"12x", kUnknownLogSession},
+      {"4294967296", kUnknownLogSession}, {"3000000000", kUnknownLogSession},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseLogSessionId(c.text), c.session) << c.text;
+
+  std::ifstream in("/proc/self/sessionid");
+  std::string text;
+  if (std::getline(in, text)) {
+    EXPECT_EQ(GetLogSessionId(), ParseLogSessionId(text));
+  } else {
+    EXPECT_EQ(GetLogSessionId(), kUnknownLogSession);
+  }
+}
+
+TEST(BaseLogNameTest, BaseNameDropsFolderAndLastExtension) {
+  EXPECT_EQ(ModuleBaseName("/opt/dct/dct_korvelmobilesvc"), "dct_korvelmobilesvc");
+  EXPECT_EQ(ModuleBaseName("/opt/dct/libmod.so"), "libmod");
+  EXPECT_EQ(ModuleBaseName("/opt/d.ir/prog"), "prog");
+  EXPECT_EQ(ModuleBaseName("prog.exe"), "prog");
+  EXPECT_EQ(DropFileExtension("/opt/d.ir/prog"), "/opt/d.ir/prog");
+  EXPECT_EQ(DropFileExtension("/opt/dir/prog.bin"), "/opt/dir/prog");
+  EXPECT_EQ(DropFileExtension("/opt/dir/.hidden"), "/opt/dir/.hidden");
+}
+
+class BaseLogUnitTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/baselog_test_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    SetCommonAppDataRoot(root_);
+  }
+  void TearDown() override {
+    SetCommonAppDataRoot("");
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  std::string Marker() const { return HostMarkerName(static_cast<uint32_t>(getpid())); }
+  std::string Suffix() const {
+    return "_" + GetLogComputerName() + "_" + std::to_string(GetLogSessionId()) + ".log";
+  }
+  std::string root_;
+};
+
+TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
+  ASSERT_LT(FindProcessObject(Marker()), 0);
+  const std::string expected = root_ + "/ZeltEquipment/LOGs/" +
+                               ModuleBaseName(GetModuleFilePath()) + Suffix();
+  {
+    TBaseLog host;
+    EXPECT_TRUE(host.IsHost());
+    EXPECT_EQ(std::string(host.LogFileName()), expected);
+    EXPECT_TRUE(fs::is_directory(root_ + "/ZeltEquipment/LOGs"));
+    EXPECT_GE(FindProcessObject(Marker()), 0);
+    EXPECT_GE(FindProcessObject(kPublicationSlotName), 0);
+
+    TBaseLog second("ignored because not host");
+    EXPECT_FALSE(second.IsHost());
+    EXPECT_EQ(std::string(second.LogFileName()), expected);
+  }
+  // Both objects went with the host; the next unit becomes the host itself.
+  EXPECT_LT(FindProcessObject(Marker()), 0);
+  EXPECT_LT(FindProcessObject(kPublicationSlotName), 0);
+  TBaseLog next("X");
+  EXPECT_TRUE(next.IsHost());
+  EXPECT_EQ(std::string(next.LogFileName()),
+            root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" +
+                Suffix());
+}
+
+TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
+  const int marker = CreateProcessObject(Marker());
+  ASSERT_GE(marker, 0);
+  {
+    TBaseLog unit;
+    EXPECT_FALSE(unit.IsHost());
+    EXPECT_EQ(std::string(unit.LogFileName()),
+              DropFileExtension(GetModuleFilePath()) + Suffix());
+    EXPECT_FALSE(fs::exists(root_ + "/ZeltEquipment"));  // only a host makes the folder
+  }
+  CloseProcessObject(marker);
+}
+
+// What a forked child inherits: its parent's slot, recorded with the parent's PID.
+TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
+  const int marker = CreateProcessObject(Marker());
+  const int foreign = CreateProcessObject(kPublicationSlotName);
+  ASSERT_GE(marker, 0);
+  ASSERT_GE(foreign, 0);
+  struct {
+    uint32_t pid;
+    char name[kLogNameBufferSize];
+  } record{};
+  record.pid = static_cast<uint32_t>(getpid()) + 1;
+  std::strcpy(record.name, "/elsewhere/parent_PC_0.log");
+  ASSERT_EQ(pwrite(foreign, &record, sizeof(record), 0), static_cast<ssize_t>(sizeof(record)));
+  {
+    TBaseLog unit;
+    EXPECT_FALSE(unit.IsHost());
+    EXPECT_EQ(std::string(unit.LogFileName()),
+              DropFileExtension(GetModuleFilePath()) + Suffix());
+  }
+  CloseProcessObject(foreign);
+  CloseProcessObject(marker);
+}
+
+TEST_F(BaseLogUnitTest, LogFolderIsMadeBelowTheMachineWideFolder) {
+  const std::string folder = GetLogFolder();
+  EXPECT_EQ(folder, root_ + "/ZeltEquipment/LOGs/");
+  struct stat st {};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(GetLogFolder(), folder);  // existing folder: same answer
+}
+
+}  // namespace
+}  // namespace dct

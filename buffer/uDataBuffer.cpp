@@ -44,6 +44,8 @@ constexpr const char kInsertRow[] =
     "INSERT OR REPLACE INTO doctables (docid, barcode, quantity, serialnum) VALUES (:docid, "
     ":barcode, :quantity, :serialnum)";
 constexpr const char kDeleteZeroRows[] = "DELETE FROM doctables WHERE (docid = ?) and (quantity = 0)";
+// A replacing load compacts the file when the new catalogue is under 1/this of the old.
+constexpr int64_t kCompactWhenShrunkTo = 2;
 constexpr const char kDeleteDocRows[] = "DELETE FROM doctables WHERE docid = ?";
 constexpr const char kSelectRow[] =
     "SELECT * FROM doctables WHERE (docid = :docid) and (barcode = :barcode) and (serialnum = "
@@ -232,7 +234,11 @@ int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
     TTransaction transaction(db);
     // Clearing shares the transaction with the inserts: a load that fails keeps the old
     // catalogue whole.
-    if (ReplaceAll) db.ExecSQL("DELETE FROM items");
+    int64_t replaced = 0;
+    if (ReplaceAll) {
+      replaced = QueryValue(db, "SELECT count(*) FROM items");
+      db.ExecSQL("DELETE FROM items");
+    }
     try {
       insert.PrepareStatement();  // once; every item rebinds the same statement
       for (const TItemRec& item : Items) {
@@ -262,7 +268,10 @@ int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
       throw;
     }
     transaction.Commit();
-    if (ReplaceAll) {
+    // The inserts reuse the pages that the delete freed, so the file only holds much free
+    // space when the catalogue shrank; compacting a full catalogue would rewrite the whole
+    // file for nothing.
+    if (ReplaceAll && static_cast<int64_t>(Items.size()) * kCompactWhenShrunkTo < replaced) {
       try {
         db.ExecSQL("VACUUM");
       } catch (const ESQLiteException&) {

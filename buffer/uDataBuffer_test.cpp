@@ -799,11 +799,24 @@ TEST_F(DataBufferTest, TheInsertIsPreparedOncePerSave) {
 }
 
 TEST_F(DataBufferTest, ACompactionFailureAfterAReplacingLoadLosesNothing) {
+  ASSERT_EQ(buffer_->SaveItems({Item("B", "b"), Item("C", "c"), Item("D", "d")}), 0);
   TSQLiteFaults faults;
   faults.Fail(TSQLiteFaults::kStep, "VACUUM", 1, 1, SQLITE_IOERR);
-  EXPECT_EQ(buffer_->SaveItems({Item("A", "a")}, true), 0);
+  EXPECT_EQ(buffer_->SaveItems({Item("A", "a")}, true), 0);  // shrank: compaction runs
   EXPECT_EQ(faults.Fired(), 1);
   EXPECT_EQ(ItemNames(), "A=a");
+}
+
+TEST_F(DataBufferTest, AReplacingLoadCompactsOnlyWhenTheCatalogueShrank) {
+  TItemsArray many;
+  for (int i = 0; i < 40; ++i) many.push_back(Item("B" + std::to_string(i)));
+  TSQLiteFaults faults;
+  faults.Watch(TSQLiteFaults::kPrepare, "VACUUM");
+  ASSERT_EQ(buffer_->SaveItems(many, true), 0);  // grew from nothing
+  ASSERT_EQ(buffer_->SaveItems(many, true), 0);  // same size
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "VACUUM"), 0);
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}, true), 0);
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "VACUUM"), 1);
 }
 
 }  // namespace

@@ -1,0 +1,498 @@
+// The catalogue and document exchange over HTTP, each against a floor measured in the same
+// run:
+//   SaveItemsToBuff mode 0 of 100,000 items   vs  pugixml parse + bare SQLite inserts
+//   DownloadItems of them                     vs  bare SQLite read + pugixml serialise
+//   GetDocuments of 1,000 x 100 rows          vs  the same join read + pugixml serialise
+//   GetItemInfo, PushDocumentData (1,000 rows) rates with wrk -c32  vs  the Echo rate
+// and the server's peak resident memory during the catalogue load.
+//
+//   exchange_bench SERVER [SECONDS]
+// SERVER is a program that takes --port 0 --data-root DIR, prints "LISTENING <port>" and
+// serves until its standard input closes. Every wrk round lasts SECONDS (default 5).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <pugixml.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/CatalogueFixture.h"
+#include "values/uXMLEncoder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kItems = 100000;
+constexpr int kDocs = 1000;
+constexpr int kRowsPerDoc = 100;
+constexpr int kPushRows = 1000;
+constexpr int kRepeats = 3;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::cerr << "exchange_bench: " << what << "\n";
+  std::exit(1);
+}
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// Best of kRepeats runs of fn, in seconds, after one untimed run: a catalogue load then
+// replaces a stored catalogue, as mode 0 does in service, on both sides.
+double Best(const std::function<void()>& fn) {
+  fn();
+  double best = 1e30;
+  for (int i = 0; i < kRepeats; ++i) {
+    auto t0 = Clock::now();
+    fn();
+    best = std::min(best, Seconds(t0));
+  }
+  return best;
+}
+
+std::string EscapeText(const std::string& s) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 8);
+  for (char c : s) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '\r': out += "&#13;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string ExecuteCommandBody(const std::string& command, const std::string& valueText) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
+         "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:ns1=\"urn:uSvcIntf-IMobileDCT\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><SOAP-ENV:Body><ns1:ExecuteCommand>"
+         "<DeviceID xsi:type=\"xsd:string\">0</DeviceID><CommandName xsi:type=\"xsd:string\">" +
+         command + "</CommandName><InputParameters xsi:type=\"xsd:string\">" + EscapeText(valueText) +
+         "</InputParameters></ns1:ExecuteCommand></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+// One POST on a new connection; returns the response body. Fails unless status 200 and
+// ResultCode 0.
+std::string Call(int port, const std::string& body) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("connect");
+  std::string request = "POST /soap/IMobileDCT HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                        "Content-Type: text/xml; charset=utf-8\r\n"
+                        "SOAPAction: \"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"\r\n"
+                        "Connection: close\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\n\r\n";
+  request += body;
+  for (size_t sent = 0; sent < request.size();) {
+    ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) Fail("send");
+    sent += static_cast<size_t>(n);
+  }
+  std::string response;
+  char chunk[1 << 16];
+  for (;;) {
+    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n < 0) Fail("recv");
+    if (n == 0) break;
+    response.append(chunk, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (response.compare(0, 12, "HTTP/1.1 200") != 0) Fail("status: " + response.substr(0, 200));
+  const size_t head = response.find("\r\n\r\n");
+  std::string payload = response.substr(head + 4);
+  if (payload.find(">0</ResultCode>") == std::string::npos) Fail("result: " + payload.substr(0, 600));
+  return payload;
+}
+
+// The server as a child process, ended by closing its standard input.
+struct Server {
+  pid_t pid = -1;
+  int stdinFd = -1;
+  int port = 0;
+
+  Server(const std::string& program, const std::string& root) {
+    int in[2], out[2];
+    if (::pipe(in) != 0 || ::pipe(out) != 0) Fail("pipe");
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      ::close(in[1]);
+      ::close(out[0]);
+      ::execl(program.c_str(), program.c_str(), "--port", "0", "--data-root", root.c_str(),
+              static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    stdinFd = in[1];
+    std::string line;
+    char c;
+    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    ::close(out[0]);
+    if (line.rfind("LISTENING ", 0) != 0) Fail("server did not start: " + line);
+    port = std::atoi(line.c_str() + 10);
+  }
+  ~Server() {
+    ::close(stdinFd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+  // Peak resident memory since the last ResetPeak, in MiB.
+  double PeakMiB() const {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long kb = 0;
+    while (status >> key) {
+      if (key == "VmHWM:") {
+        status >> kb;
+        break;
+      }
+    }
+    return kb / 1024.0;
+  }
+  void ResetPeak() const { std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5"; }
+};
+
+void Exec(sqlite3* db, const char* sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) Fail(std::string(sql) + ": " + error);
+}
+
+const char* kItemsSchema =
+    "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
+    "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
+    "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
+
+// Floor of a catalogue load: parse the value text, then replace the stored rows with the
+// new ones in one transaction.
+void FloorLoad(const std::string& valueText, const std::string& file) {
+  pugi::xml_document doc;
+  if (!doc.load_buffer(valueText.data(), valueText.size())) Fail("floor parse");
+  sqlite3* db;
+  sqlite3_open(file.c_str(), &db);
+  Exec(db, kItemsSchema);
+  Exec(db, "BEGIN");
+  Exec(db, "DELETE FROM items");
+  sqlite3_stmt* stmt;
+  sqlite3_prepare_v2(db,
+                     "INSERT OR REPLACE INTO items VALUES (:barcode, :name, :unit, :additionaldata, "
+                     ":series, :quality, :price, :quantity, :useserialnum, :useweight, :usefractvalue)",
+                     -1, &stmt, nullptr);
+  pugi::xml_node table = doc.first_child().first_child().next_sibling();
+  pugi::xml_node cell = table.first_child();
+  while (cell) {
+    for (int col = 0; col < 11; ++col, cell = cell.next_sibling()) {
+      const char* text = cell.child_value();
+      if (col < 6) {
+        sqlite3_bind_text(stmt, col + 1, text, -1, SQLITE_TRANSIENT);
+      } else if (col < 8) {
+        sqlite3_bind_int64(stmt, col + 1, static_cast<int64_t>(std::strtod(text, nullptr) * (col == 6 ? 100 : 1000)));
+      } else {
+        sqlite3_bind_int64(stmt, col + 1, text[0] == 'T');
+      }
+    }
+    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("floor insert");
+    sqlite3_reset(stmt);
+  }
+  sqlite3_finalize(stmt);
+  Exec(db, "COMMIT");
+  sqlite3_close(db);
+}
+
+void AppendCell(pugi::xml_node parent, const char* kind, const char* text) {
+  pugi::xml_node e = parent.append_child("elm");
+  e.append_attribute("t") = kind;
+  if (*text) e.text() = text;
+}
+
+std::string Save(const pugi::xml_document& doc) {
+  std::ostringstream out;
+  doc.save(out, "", pugi::format_raw);
+  return out.str();
+}
+
+// Floor of a catalogue download: read every row, build the value document, serialise it.
+size_t FloorDownload(const std::string& file) {
+  sqlite3* db;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_stmt* stmt;
+  sqlite3_prepare_v2(db, "SELECT * FROM items", -1, &stmt, nullptr);
+  pugi::xml_document doc;
+  doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
+  pugi::xml_node table = doc.append_child("sa").append_child("elm");
+  table.append_attribute("t") = "A";
+  int rows = 0;
+  char number[32];
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    ++rows;
+    for (int col = 0; col < 11; ++col) {
+      if (col < 6) {
+        AppendCell(table, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)));
+      } else if (col < 8) {
+        std::snprintf(number, sizeof number, "%.15g", sqlite3_column_int64(stmt, col) / (col == 6 ? 100.0 : 1000.0));
+        AppendCell(table, "N", number);
+      } else {
+        AppendCell(table, "B", sqlite3_column_int64(stmt, col) ? "True" : "False");
+      }
+    }
+  }
+  table.append_attribute("r") = rows;
+  table.append_attribute("c") = 11;
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return Save(doc).size();
+}
+
+// Source-0 documents, written straight into the server's database (no command stores them).
+void StoreDocumentsForTerminals(const std::string& file) {
+  sqlite3* db;
+  sqlite3_open(file.c_str(), &db);
+  Exec(db, "BEGIN");
+  sqlite3_stmt *head, *row;
+  sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO docheaders VALUES (?, 0, 3, ?)", -1, &head, nullptr);
+  sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO doctables VALUES (?, ?, ?, '')", -1, &row, nullptr);
+  for (int d = 0; d < kDocs; ++d) {
+    const std::string id = "ЗАКАЗ-" + std::to_string(100000 + d);
+    const std::string description = "Заказ покупателя № " + std::to_string(d);
+    sqlite3_bind_text(head, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(head, 2, description.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_step(head) != SQLITE_DONE) Fail("header insert");
+    sqlite3_reset(head);
+    for (int r = 0; r < kRowsPerDoc; ++r) {
+      const std::string barcode = dct::FixtureBarcode(d * kRowsPerDoc + r);
+      sqlite3_bind_text(row, 1, id.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(row, 2, barcode.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int64(row, 3, 1000 + r * 250);
+      if (sqlite3_step(row) != SQLITE_DONE) Fail("row insert");
+      sqlite3_reset(row);
+    }
+  }
+  sqlite3_finalize(head);
+  sqlite3_finalize(row);
+  Exec(db, "COMMIT");
+  sqlite3_close(db);
+}
+
+// Floor of GetDocuments: the same join read, grouped into the value document, serialised.
+size_t FloorDocuments(const std::string& file) {
+  sqlite3* db;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_stmt* stmt;
+  sqlite3_prepare_v2(db,
+                     "SELECT * FROM doctables INNER JOIN docheaders ON  doctables.docid = "
+                     "docheaders.id WHERE docheaders.docsource = 0 ORDER BY docid",
+                     -1, &stmt, nullptr);
+  pugi::xml_document doc;
+  doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
+  pugi::xml_node table = doc.append_child("sa").append_child("elm");
+  table.append_attribute("t") = "A";
+  std::string current;
+  pugi::xml_node rows;
+  int docs = 0, rowCount = 0;
+  char number[32];
+  while (sqlite3_step(stmt) == SQLITE_ROW) {
+    const char* docid = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    if (docs == 0 || current != docid) {
+      if (docs > 0) rows.append_attribute("r") = rowCount, rows.append_attribute("c") = 3;
+      current = docid;
+      ++docs;
+      rowCount = 0;
+      AppendCell(table, "S", docid);
+      AppendCell(table, "N", reinterpret_cast<const char*>(sqlite3_column_text(stmt, 6)));
+      rows = table.append_child("elm");
+      rows.append_attribute("t") = "A";
+      AppendCell(table, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, 7)));
+    }
+    ++rowCount;
+    AppendCell(rows, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+    std::snprintf(number, sizeof number, "%.15g", sqlite3_column_int64(stmt, 2) / 1000.0);
+    AppendCell(rows, "N", number);
+    AppendCell(rows, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)));
+  }
+  if (docs > 0) rows.append_attribute("r") = rowCount, rows.append_attribute("c") = 3;
+  table.append_attribute("r") = docs;
+  table.append_attribute("c") = 4;
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return Save(doc).size();
+}
+
+// A wrk script that posts one ExecuteCommand per request on a new connection; `bodies`
+// are chosen at random per request.
+void WriteLua(const std::string& file, const std::vector<std::string>& bodies) {
+  std::ofstream lua(file);
+  lua << "wrk.method = \"POST\"\n"
+         "wrk.headers[\"Content-Type\"] = \"text/xml; charset=utf-8\"\n"
+         "wrk.headers[\"SOAPAction\"] = '\"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"'\n"
+         "wrk.headers[\"Connection\"] = \"close\"\n"
+         "local bodies = {\n";
+  for (const std::string& b : bodies) lua << "[==========[" << b << "]==========],\n";
+  lua << "}\n"
+         "request = function()\n"
+         "  return wrk.format(nil, nil, nil, bodies[math.random(#bodies)])\n"
+         "end\n";
+}
+
+struct Rate {
+  double perSecond = 0;
+  std::string p50, p99;
+};
+
+Rate RunWrk(const std::string& lua, int port, int seconds) {
+  const std::string command = "wrk -t2 -c32 -d" + std::to_string(seconds) + "s --timeout 10s --latency -s " +
+                              lua + " http://127.0.0.1:" + std::to_string(port) + "/soap/IMobileDCT";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) Fail("wrk");
+  std::string out;
+  char buf[4096];
+  while (size_t n = std::fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+  if (::pclose(pipe) != 0) Fail("wrk failed:\n" + out);
+  if (out.find("Non-2xx") != std::string::npos || out.find("Socket errors") != std::string::npos) {
+    Fail("errors in the wrk run:\n" + out);
+  }
+  Rate rate;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string first, second;
+    words >> first >> second;
+    if (first == "Requests/sec:") rate.perSecond = std::atof(second.c_str());
+    if (first == "50%") rate.p50 = second;
+    if (first == "99%") rate.p99 = second;
+  }
+  return rate;
+}
+
+std::string ValueText(const dct::Variant& v) {
+  dct::TXMLEncoder encoder;
+  return encoder.Encode(v);
+}
+
+dct::Variant S(const std::string& s) { return dct::Variant::FromString(s); }
+dct::Variant D(double d) { return dct::Variant::FromDouble(d); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) Fail("usage: exchange_bench SERVER [SECONDS] | --dump-load FILE");
+  if (std::string(argv[1]) == "--dump-load" && argc > 2) {  // the request body, for profiling
+    std::ofstream(argv[2]) << ExecuteCommandBody("SaveItemsToBuff", ValueText(dct::MakeCatalogueValue(kItems)));
+    return 0;
+  }
+  const std::string program = argv[1];
+  const int seconds = argc > 2 ? std::atoi(argv[2]) : 5;
+  const fs::path work = fs::temp_directory_path() / ("dct_exchange_bench_" + std::to_string(::getpid()));
+  fs::create_directories(work / "root");
+  std::printf("Exchange over HTTP against in-process floors; best of %d runs each\n", kRepeats);
+
+  // --- Catalogue load -------------------------------------------------------------------
+  const std::string valueText = ValueText(dct::MakeCatalogueValue(kItems));
+  const std::string loadBody = ExecuteCommandBody("SaveItemsToBuff", valueText);
+  const double floorLoad = Best([&] { FloorLoad(valueText, (work / "floor.db").string()); });
+
+  Server server(program, (work / "root").string() + "/");
+  double peak = 0;
+  const double ourLoad = Best([&] {
+    server.ResetPeak();
+    Call(server.port, loadBody);
+    peak = std::max(peak, server.PeakMiB());
+  });
+  const double requestMiB = loadBody.size() / 1048576.0;
+  std::printf("SaveItemsToBuff mode 0, %d items (request %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
+              kItems, requestMiB, ourLoad, floorLoad, ourLoad / floorLoad);
+  std::printf("  server peak resident memory during the call: %.1f MiB = %.2f x the request (goal <= 4)\n", peak,
+              peak / requestMiB);
+
+  // --- Catalogue download ---------------------------------------------------------------
+  const std::string downloadBody = ExecuteCommandBody("DownloadItems", "");
+  size_t answerSize = 0;
+  const double ourDownload = Best([&] { answerSize = Call(server.port, downloadBody).size(); });
+  const double floorDownload = Best([&] { FloorDownload((work / "floor.db").string()); });
+  std::printf("DownloadItems, %d items (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
+              kItems, answerSize / 1048576.0, ourDownload, floorDownload, ourDownload / floorDownload);
+
+  // --- Documents for the terminals ------------------------------------------------------
+  const std::string dbFile = (work / "root" / "dct_korvelmobile" / "DataBuffer" / "0.db").string();
+  StoreDocumentsForTerminals(dbFile);
+  const std::string documentsBody = ExecuteCommandBody("GetDocuments", "");
+  const double ourDocuments = Best([&] { answerSize = Call(server.port, documentsBody).size(); });
+  const double floorDocuments = Best([&] { FloorDocuments(dbFile); });
+  std::printf("GetDocuments, %d x %d rows (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
+              kDocs, kRowsPerDoc, answerSize / 1048576.0, ourDocuments, floorDocuments,
+              ourDocuments / floorDocuments);
+
+  // --- Rates against Echo ---------------------------------------------------------------
+  const std::string echoLua = (work / "echo.lua").string();
+  WriteLua(echoLua, {ExecuteCommandBody("Echo", ValueText(dct::Variant::ArrayOf(
+                                                    {D(2.5), S("a & b <c>"), dct::Variant::FromBoolean(true)})))});
+  std::vector<std::string> lookups;
+  for (int i = 0; i < 200; ++i) {
+    lookups.push_back(ExecuteCommandBody(
+        "GetItemInfo", ValueText(dct::Variant::ArrayOf({D(0), S(dct::FixtureBarcode(i * (kItems / 200)))}))));
+  }
+  const std::string lookupLua = (work / "lookup.lua").string();
+  WriteLua(lookupLua, lookups);
+  std::vector<std::string> pushes;
+  for (int d = 0; d < 8; ++d) {
+    dct::Variant rows = dct::Variant::CreateArray({{0, kPushRows - 1}, {0, 2}});
+    for (int r = 0; r < kPushRows; ++r) {
+      rows.Put(r, 0, S(dct::FixtureBarcode(r * 37 + d)));
+      rows.Put(r, 1, D(1 + r % 7));
+      rows.Put(r, 2, S(r % 10 == 0 ? "SN" + std::to_string(r) : ""));
+    }
+    pushes.push_back(ExecuteCommandBody(
+        "PushDocumentData",
+        ValueText(dct::Variant::ArrayOf({S("ТСД-" + std::to_string(d)), D(2), D(0), rows, S("Инвентаризация")}))));
+  }
+  const std::string pushLua = (work / "push.lua").string();
+  WriteLua(pushLua, pushes);
+
+  std::printf("Rates with wrk -t2 -c32, new connection per request, %d s per round:\n", seconds);
+  auto report = [](const char* name, const Rate& r) {
+    std::printf("  %-17s %9.0f req/s  p50 %8s  p99 %8s\n", name, r.perSecond, r.p50.c_str(), r.p99.c_str());
+  };
+  const Rate echo1 = RunWrk(echoLua, server.port, seconds);
+  report("Echo", echo1);
+  const Rate lookup = RunWrk(lookupLua, server.port, seconds);
+  report("GetItemInfo", lookup);
+  const Rate push = RunWrk(pushLua, server.port, seconds);
+  report("PushDocumentData", push);
+  // wrk leaves up to 32 pushes running when it stops; let them finish before measuring Echo,
+  // or their slots turn new connections away (the 33rd request is refused by design).
+  ::sleep(3);
+  const Rate echo2 = RunWrk(echoLua, server.port, seconds);
+  report("Echo", echo2);
+  const double echoRate = (echo1.perSecond + echo2.perSecond) / 2;
+  std::printf("  GetItemInfo / Echo = %.2f (goal >= 0.8); PushDocumentData (%d rows) / Echo = %.2f (goal >= 0.5)\n",
+              lookup.perSecond / echoRate, kPushRows, push.perSecond / echoRate);
+
+  fs::remove_all(work);
+  return 0;
+}

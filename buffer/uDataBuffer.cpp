@@ -32,6 +32,9 @@ constexpr const char* kSchema[] = {
     "VACUUM",
 };
 
+// A replacing load compacts the file when the new catalogue is under 1/this of the old.
+constexpr int64_t kCompactWhenShrunkTo = 2;
+
 constexpr const char kInsertItem[] =
     "INSERT OR REPLACE INTO items (barcode, name, unit, additionaldata, series, quality, price, "
     "quantity, useserialnum, useweight, usefractvalue) VALUES (:barcode, :name, :unit, "
@@ -44,8 +47,6 @@ constexpr const char kInsertRow[] =
     "INSERT OR REPLACE INTO doctables (docid, barcode, quantity, serialnum) VALUES (:docid, "
     ":barcode, :quantity, :serialnum)";
 constexpr const char kDeleteZeroRows[] = "DELETE FROM doctables WHERE (docid = ?) and (quantity = 0)";
-// A replacing load compacts the file when the new catalogue is under 1/this of the old.
-constexpr int64_t kCompactWhenShrunkTo = 2;
 constexpr const char kDeleteDocRows[] = "DELETE FROM doctables WHERE docid = ?";
 constexpr const char kSelectRow[] =
     "SELECT * FROM doctables WHERE (docid = :docid) and (barcode = :barcode) and (serialnum = "

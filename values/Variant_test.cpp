@@ -8,6 +8,9 @@
 #include <optional>
 
 namespace dct {
+
+void PrintTo(const Variant& v, std::ostream* os);  // uXMLEncoder_test.cpp
+
 namespace {
 
 using Kind = EVariantError::Kind;

@@ -8,20 +8,16 @@
 // A array (attributes r rows, c columns, "0" for one dimension; cells row by row),
 // U empty or unknown. Line breaks in the text are CR LF.
 //
-// An encoder holds one document and must not be used by two threads at once; every call
-// starts from an empty document, also after an earlier call failed.
+// An encoder keeps nothing between calls: Encode writes the text directly and Decode builds
+// the value straight from the text, so one call never sees what another left behind. Each
+// service call still owns its own encoder.
 #pragma once
 
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "values/Variant.h"
-
-namespace pugi {
-class xml_document;
-}
 
 namespace dct {
 
@@ -52,9 +48,6 @@ class TXMLEncoder {
   // (or EVariantError) for text it cannot read, text that is not well-formed XML
   // included, and for any DOCTYPE: no entity is ever declared or expanded.
   Variant Decode(std::string_view strValue);
-
- private:
-  std::unique_ptr<pugi::xml_document> FXMLDoc;
 };
 
 }  // namespace dct

@@ -1,0 +1,160 @@
+// For tests only: a blocking HTTP/1.1 client over plain sockets that sends raw bytes and
+// reads until the server closes, so that tests see exactly what went over the wire. Every
+// wait is bounded by a timeout, so a server that never answers fails the test instead of
+// hanging it.
+#pragma once
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+namespace dct::testing {
+
+struct TRawResponse {
+  bool Complete = false;  // a status line, headers and (by Content-Length) the whole body
+  bool Closed = false;    // the server closed the connection after it
+  int Status = 0;
+  std::string Interim;                         // "100 Continue" responses before the final one
+  std::map<std::string, std::string> Headers;  // names in lower case
+  std::string Body;
+  std::string Raw;
+};
+
+// Splits what the server sent into the final response; interim 1xx responses go to Interim.
+inline TRawResponse ParseResponse(std::string raw, bool closed) {
+  TRawResponse r;
+  r.Raw = raw;
+  r.Closed = closed;
+  for (;;) {
+    const size_t end = raw.find("\r\n\r\n");
+    if (end == std::string::npos || raw.compare(0, 9, "HTTP/1.1 ") != 0) return r;
+    const int status = std::atoi(raw.c_str() + 9);
+    if (status >= 100 && status < 200) {
+      r.Interim += raw.substr(0, end + 4);
+      raw.erase(0, end + 4);
+      continue;
+    }
+    r.Status = status;
+    size_t line = raw.find("\r\n") + 2;
+    while (line < end) {
+      const size_t next = raw.find("\r\n", line);
+      const std::string field = raw.substr(line, next - line);
+      const size_t colon = field.find(':');
+      std::string name = field.substr(0, colon);
+      for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      std::string value = colon == std::string::npos ? "" : field.substr(colon + 1);
+      value.erase(0, value.find_first_not_of(' '));
+      r.Headers[name] = value;
+      line = next + 2;
+    }
+    r.Body = raw.substr(end + 4);
+    const auto length = r.Headers.find("content-length");
+    r.Complete = length != r.Headers.end() && r.Body.size() == std::stoul(length->second);
+    return r;
+  }
+}
+
+class TTestConnection {
+ public:
+  static constexpr std::chrono::seconds kTimeout{30};
+
+  TTestConnection(const std::string& host, uint16_t port) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return;
+    for (addrinfo* a = found; a != nullptr && FSocket < 0; a = a->ai_next) {
+      FSocket = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+      if (FSocket >= 0 && ::connect(FSocket, a->ai_addr, a->ai_addrlen) != 0) {
+        ::close(FSocket);
+        FSocket = -1;
+      }
+    }
+    ::freeaddrinfo(found);
+  }
+  ~TTestConnection() {
+    if (FSocket >= 0) ::close(FSocket);
+  }
+  TTestConnection(const TTestConnection&) = delete;
+  TTestConnection& operator=(const TTestConnection&) = delete;
+
+  bool Connected() const { return FSocket >= 0; }
+
+  bool Send(const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      const ssize_t n = ::send(FSocket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      sent += static_cast<size_t>(n);
+    }
+    return true;
+  }
+
+  // Reads until the text holds `until` (or, with an empty `until`, until the server closes).
+  // Returns false on timeout or error; `closed` tells whether the server closed.
+  bool Read(std::string& into, const std::string& until, bool& closed,
+            std::chrono::milliseconds timeout = kTimeout) {
+    closed = false;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    char buffer[65536];
+    while (until.empty() || into.find(until) == std::string::npos) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return false;
+      pollfd p{FSocket, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+      const ssize_t n = ::recv(FSocket, buffer, sizeof buffer, 0);
+      if (n == 0) {
+        closed = true;
+        return until.empty();
+      }
+      if (n < 0) return false;
+      into.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+  }
+
+  // Reads everything until the server closes, then parses it. Room for the body is made
+  // once its length is known, so that large answers are not copied while they arrive.
+  TRawResponse ReadResponse() {
+    std::string raw;
+    bool closed = false;
+    if (Read(raw, "\r\n\r\n", closed)) {
+      const TRawResponse head = ParseResponse(raw, false);
+      const auto length = head.Headers.find("content-length");
+      if (length != head.Headers.end()) {
+        raw.reserve(raw.find("\r\n\r\n") + 4 + std::stoul(length->second));
+      }
+    }
+    if (!closed) Read(raw, "", closed);
+    return ParseResponse(std::move(raw), closed);
+  }
+
+ private:
+  int FSocket = -1;
+};
+
+// One request on a new connection.
+inline TRawResponse Exchange(const std::string& host, uint16_t port, const std::string& raw) {
+  TTestConnection c(host, port);
+  if (!c.Connected() || !c.Send(raw)) return {};
+  return c.ReadResponse();
+}
+
+inline std::string MakeRequest(const std::string& method, const std::string& target,
+                               const std::string& body = "", const std::string& headers = "") {
+  std::string r = method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n" + headers;
+  if (!body.empty() || method == "POST")
+    r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  return r + "\r\n" + body;
+}
+
+}  // namespace dct::testing

@@ -1,0 +1,35 @@
+// TMobileDCT: the server side of IMobileDCT. The SOAP layer creates one per call, so every
+// call has a TXMLEncoder of its own and no encoder is shared between threads.
+//
+// ExecuteCommand checks, in this order: a device with that DeviceID (else 1013), enabled
+// (else 70), InputParameters readable (else 1004); then it runs the command with
+// CommandLock held exactly around the device's ExecuteCommand. Decoding and encoding run
+// outside the lock, in parallel with other calls. A device disabled while the call waited
+// for the lock answers 70: a stop waits for the running command and refuses later ones.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "service/uSvcIntf.h"
+#include "values/uXMLEncoder.h"
+
+namespace dct {
+
+class TMobileDCT : public IMobileDCT {
+ public:
+  TMobileDCT() = default;
+
+  bool ExecuteCommand(const std::string& DeviceID, const std::string& CommandName,
+                      std::string_view InputParameters, std::string& OutputParameters,
+                      int& ResultCode, std::string& ResultDescription) override;
+
+  bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
+                             const std::string& AppVersion, const std::string& AppName,
+                             int& ResultCode, std::string& ResultDescription) override;
+
+ private:
+  TXMLEncoder FXMLEncoder;
+};
+
+}  // namespace dct

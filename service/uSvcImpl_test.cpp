@@ -1,0 +1,140 @@
+#include "service/uSvcImpl.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "device/uDevice.h"
+#include "support/uCommonUtils.h"
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TNoListener : public IListenerSwitch {
+ public:
+  bool Listening() const override { return FListening; }
+  void Start() override { FListening = true; }
+  void Stop() override { FListening = false; }
+
+ private:
+  bool FListening = false;
+};
+
+// The single device over a fresh data root, enabled unless a test disables it.
+class MobileDCTTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FRoot = fs::temp_directory_path() /
+            ("dct_svcimpl_test_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(FRoot);
+    fs::create_directories(FRoot);
+    SetCommonAppDataRoot(FRoot.string() + "/");
+    SetListenerSwitch(&FListener);
+    CreateSingleDevice();
+    ASSERT_EQ(GetSingleDevice()->Enable(), 0);
+  }
+  void TearDown() override {
+    FreeSingleDevice();
+    SetListenerSwitch(nullptr);
+    SetCommonAppDataRoot("");
+    fs::remove_all(FRoot);
+  }
+
+  struct TAnswer {
+    bool result;
+    std::string output;
+    int code;
+    std::string description;
+  };
+  TAnswer Execute(const std::string& id, const std::string& command, const std::string& input) {
+    TAnswer a{};
+    a.output = "stale";
+    a.result = FService.ExecuteCommand(id, command, input, a.output, a.code, a.description);
+    return a;
+  }
+
+  fs::path FRoot;
+  TNoListener FListener;
+  TMobileDCT FService;
+};
+
+const char kEchoInput[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<sa><elm t=\"N\">2.5</elm>"
+    "<elm t=\"S\">a &amp; b &lt;c&gt;</elm><elm t=\"A\" r=\"1\" c=\"0\"><elm t=\"S\">Привет</elm>"
+    "</elm></sa>\r\n";
+
+TEST_F(MobileDCTTest, EchoAnswersItsInput) {
+  const TAnswer a = Execute("0", "echo", kEchoInput);
+  EXPECT_TRUE(a.result);
+  EXPECT_EQ(a.code, 0);
+  EXPECT_EQ(a.description, "Нет ошибок");
+  TXMLEncoder encoder;
+  EXPECT_EQ(encoder.Decode(a.output), encoder.Decode(kEchoInput));
+}
+
+// The checks come in a fixed order: device, enabled, input; then the command.
+TEST_F(MobileDCTTest, ChecksInOrder) {
+  struct Case {
+    const char* id;
+    bool enabled;
+    const char* command;
+    const char* input;
+    int code;
+    const char* description;
+  };
+  const Case cases[] = {
+      {"1", false, "NoSuch", "abc", 1013, "Устройство не найдено"},
+      {"0", false, "NoSuch", "abc", 70, "Устройство не включено"},
+      {"0", true, "NoSuch", "abc", 1004, "Ошибка входных параметров команды"},
+      {"0", true, "NoSuch", "<sa><elm", 1004, "Ошибка входных параметров команды"},
+      {"0", true, "NoSuch", "", 1002, "Команда не распознана устройством"},
+      {"0", true, "Echo", "", 0, "Нет ошибок"},
+  };
+  for (const Case& c : cases) {
+    if (c.enabled) {
+      ASSERT_EQ(GetSingleDevice()->Enable(), 0);
+    } else {
+      GetSingleDevice()->Disable();
+    }
+    const TAnswer a = Execute(c.id, c.command, c.input);
+    EXPECT_EQ(a.code, c.code) << c.id << " " << c.command << " " << c.input;
+    EXPECT_EQ(a.result, c.code == 0);
+    EXPECT_EQ(a.description, c.description);
+    EXPECT_EQ(a.output, "") << "no output unless the call succeeded";
+  }
+}
+
+TEST_F(MobileDCTTest, SetSingleDeviceParamsRenamesTheDevice) {
+  GetSingleDevice()->Disable();  // settings need no enabled device
+  int code = -1;
+  std::string description;
+  EXPECT_TRUE(FService.SetSingleDeviceParams(true, true, "7", "2.0", "Склад", code, description));
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(description, "Нет ошибок");
+  TDevice& device = *GetSingleDevice();
+  EXPECT_EQ(device.DeviceID(), "7");
+  EXPECT_TRUE(device.AutoClearDocs());
+  EXPECT_TRUE(device.AutoClearItems());
+  EXPECT_EQ(device.AppVersion(), "2.0");
+  EXPECT_EQ(device.AppName(), "Склад");
+
+  EXPECT_EQ(Execute("7", "Echo", "").code, 70);
+  ASSERT_EQ(device.Enable(), 0);
+  EXPECT_EQ(Execute("0", "Echo", "").code, 1013);
+  const TAnswer checkIn = Execute("7", "CheckIn", "");
+  EXPECT_TRUE(checkIn.result);
+  EXPECT_NE(checkIn.output.find("Склад"), std::string::npos) << checkIn.output;
+
+  FreeSingleDevice();
+  EXPECT_FALSE(FService.SetSingleDeviceParams(false, false, "0", "", "", code, description));
+  EXPECT_EQ(code, 1013);
+  EXPECT_EQ(description, "Устройство не найдено");
+}
+
+}  // namespace
+}  // namespace dct

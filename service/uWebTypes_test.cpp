@@ -1,0 +1,36 @@
+#include "service/uWebTypes.h"
+
+#include <gtest/gtest.h>
+
+namespace dct {
+namespace {
+
+TEST(WebTypesTest, PathAndQuery) {
+  TWebRequest r;
+  r.Target = "/wsdl/IMobileDCT?intf=IMobileDCT&types=1#frag";
+  EXPECT_EQ(r.Path(), "/wsdl/IMobileDCT");
+  EXPECT_EQ(r.Query(), "intf=IMobileDCT&types=1");
+  r.Target = "/";
+  EXPECT_EQ(r.Path(), "/");
+  EXPECT_EQ(r.Query(), "");
+}
+
+TEST(WebTypesTest, QueryFieldDecodesAndTakesTheFirst) {
+  EXPECT_EQ(QueryField("intf=IMobile%44CT&intf=x", "intf"), "IMobileDCT");
+  EXPECT_EQ(QueryField("a=1+2&types=1", "types"), "1");
+  EXPECT_EQ(QueryField("a=%zz%4", "a"), "%zz%4");  // broken escapes stay as they are
+  EXPECT_EQ(QueryField("types", "types"), "");
+  EXPECT_EQ(QueryField("", "types"), "");
+  EXPECT_EQ(QueryField("Types=1", "types"), "");
+}
+
+TEST(WebTypesTest, CaseFoldingIsLatinOnly) {
+  EXPECT_TRUE(SameTextASCII("IMobileDCT", "imobiledct"));
+  EXPECT_FALSE(SameTextASCII("Ж", "ж"));
+  EXPECT_FALSE(SameTextASCII("soap", "soap2"));
+  EXPECT_TRUE(StartsWithTextASCII("/SOAP/x", "/soap"));
+  EXPECT_FALSE(StartsWithTextASCII("/so", "/soap"));
+}
+
+}  // namespace
+}  // namespace dct

@@ -1,0 +1,51 @@
+// A stand-in for the host program in tests: enables the single device, with the real HTTP
+// listener, on the given port (0: any free one) and data root, prints
+// "LISTENING <port>" on standard output, and serves until standard input closes.
+//
+//   service_testserver --port N --data-root DIR
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "device/uDevice.h"
+#include "service/HTTPBridge.h"
+#include "support/uCommonUtils.h"
+
+int main(int argc, char** argv) {
+  int port = 0;
+  std::string root;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--port") port = std::atoi(argv[i + 1]);
+    if (option == "--data-root") root = argv[i + 1];
+  }
+  if (root.empty() || port < 0 || port > 65535) {
+    std::cerr << "usage: service_testserver --port N --data-root DIR\n";
+    return 2;
+  }
+  dct::SetCommonAppDataRoot(root);
+  dct::HTTPBridge().SetPort(static_cast<uint16_t>(port));
+  dct::SetListenerSwitch(&dct::HTTPBridge());
+  dct::CreateSingleDevice();
+  int code = -1;
+  try {
+    code = dct::GetSingleDevice()->Enable();
+  } catch (const std::exception& e) {
+    std::cerr << "enable raised: " << e.what() << "\n";
+    return 1;
+  }
+  if (code != 0) {
+    std::cerr << "enable failed: " << code << " "
+              << dct::GetSingleDevice()->GetResultDescription(code) << "\n";
+    return 1;
+  }
+  std::cout << "LISTENING " << dct::HTTPBridge().BoundPort() << std::endl;
+
+  std::string line;
+  while (std::getline(std::cin, line)) {
+  }
+  dct::FreeSingleDevice();  // disables: the listener stops with the last device
+  dct::SetListenerSwitch(nullptr);
+  return 0;
+}

@@ -3,6 +3,6 @@
 add_executable(exchange_bench ${CMAKE_CURRENT_LIST_DIR}/exchange_bench.cpp)
 target_link_libraries(exchange_bench PRIVATE dct_bench_fixture dct_values pugixml::pugixml SQLite::SQLite3)
 add_custom_target(bench_exchange
-  COMMAND exchange_bench $<TARGET_FILE:service_testserver> 5
-  DEPENDS exchange_bench service_testserver
+  COMMAND exchange_bench $<TARGET_FILE:dct_korvelmobilesvc> 5
+  DEPENDS exchange_bench dct_korvelmobilesvc
   USES_TERMINAL)

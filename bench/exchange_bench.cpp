@@ -7,8 +7,8 @@
 // and the server's peak resident memory during the catalogue load.
 //
 //   exchange_bench SERVER [SECONDS]
-// SERVER is a program that takes --port 0 --data-root DIR, prints "LISTENING <port>" and
-// serves until its standard input closes. Every wrk round lasts SECONDS (default 5).
+// SERVER is the program (build/dct_korvelmobilesvc), started with --port and --data-root
+// and stopped with SIGTERM. Every wrk round lasts SECONDS (default 5).
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -129,37 +129,49 @@ std::string Call(int port, const std::string& body) {
   return payload;
 }
 
-// The server as a child process, ended by closing its standard input.
+// A free port: bound once by us, then given to the server.
+int FreePort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  socklen_t size = sizeof addr;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
+    Fail("no free port");
+  }
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool Connects(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// The program as a child process on a free port, stopped with SIGTERM as systemd would.
 struct Server {
   pid_t pid = -1;
-  int stdinFd = -1;
   int port = 0;
 
-  Server(const std::string& program, const std::string& root) {
-    int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) Fail("pipe");
+  Server(const std::string& program, const std::string& root) : port(FreePort()) {
     pid = ::fork();
     if (pid == 0) {
-      ::dup2(in[0], 0);
-      ::dup2(out[1], 1);
-      ::close(in[1]);
-      ::close(out[0]);
-      ::execl(program.c_str(), program.c_str(), "--port", "0", "--data-root", root.c_str(),
+      const std::string portText = std::to_string(port);
+      ::execl(program.c_str(), program.c_str(), "--port", portText.c_str(), "--data-root", root.c_str(),
               static_cast<char*>(nullptr));
       _exit(127);
     }
-    ::close(in[0]);
-    ::close(out[1]);
-    stdinFd = in[1];
-    std::string line;
-    char c;
-    while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
-    ::close(out[0]);
-    if (line.rfind("LISTENING ", 0) != 0) Fail("server did not start: " + line);
-    port = std::atoi(line.c_str() + 10);
+    for (int i = 0; i < 300 && !Connects(port); ++i) ::usleep(100000);  // at most 30 s
+    if (!Connects(port)) Fail("server did not start");
   }
   ~Server() {
-    ::close(stdinFd);
+    ::kill(pid, SIGTERM);
     int status = 0;
     ::waitpid(pid, &status, 0);
   }
@@ -425,6 +437,11 @@ int main(int argc, char** argv) {
     peak = std::max(peak, server.PeakMiB());
   });
   const double requestMiB = loadBody.size() / 1048576.0;
+  if (std::getenv("EXCHANGE_ONLY_LOAD")) {  // for profiling the load alone
+    std::printf("load: ours %.3f s, floor %.3f s, peak %.1f MiB = %.2f x request\n", ourLoad, floorLoad, peak,
+                peak / requestMiB);
+    return 0;
+  }
   std::printf("SaveItemsToBuff mode 0, %d items (request %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
               kItems, requestMiB, ourLoad, floorLoad, ourLoad / floorLoad);
   std::printf("  server peak resident memory during the call: %.1f MiB = %.2f x the request (goal <= 4)\n", peak,

@@ -19,6 +19,7 @@
 #include "service/uSvcIntf.h"
 #include "support/BaseLog.h"
 #include "support/uCommonUtils.h"
+#include "support/uProcessMemory.h"
 
 namespace dct {
 
@@ -26,6 +27,9 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
+// Two arenas for two I/O threads and 32 workers: enough to keep allocation off the hot
+// path's critical section, few enough that freed catalogue memory is found again.
+constexpr int kAllocatorArenas = 2;
 
 // The single device as the service sees it.
 class TDeviceAdapter : public IHostedDevice {
@@ -144,6 +148,7 @@ int RunUnits(int argc, char** argv) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
+  LimitAllocatorArenas(kAllocatorArenas);  // before any thread exists
   try {
     return RunUnits(argc, argv);
   } catch (const std::exception& e) {

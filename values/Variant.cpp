@@ -466,10 +466,24 @@ size_t Variant::Offset(int i, int j) const {
   return row * static_cast<size_t>(a.bounds[1].Length()) + col;
 }
 
-const Variant& Variant::At(int i) const { return num_.arr->items[Offset(i)]; }
-const Variant& Variant::At(int i, int j) const { return num_.arr->items[Offset(i, j)]; }
-Variant& Variant::Ref(int i) { return num_.arr->items[Offset(i)]; }
-Variant& Variant::Ref(int i, int j) { return num_.arr->items[Offset(i, j)]; }
+// The offset is taken first: it raises for a value that is not an array, before the
+// array pointer is touched.
+const Variant& Variant::At(int i) const {
+  const size_t at = Offset(i);
+  return num_.arr->items[at];
+}
+const Variant& Variant::At(int i, int j) const {
+  const size_t at = Offset(i, j);
+  return num_.arr->items[at];
+}
+Variant& Variant::Ref(int i) {
+  const size_t at = Offset(i);
+  return num_.arr->items[at];
+}
+Variant& Variant::Ref(int i, int j) {
+  const size_t at = Offset(i, j);
+  return num_.arr->items[at];
+}
 
 void Variant::Put(int i, Variant value) {
   size_t at = Offset(i);

@@ -17,7 +17,7 @@ Variant ItemTable(const std::vector<std::vector<Variant>>& rows, int cols) {
 }
 
 std::vector<Variant> FullRow(const std::string& barcode) {
-  return {S(barcode), S("Молоко"), S("шт"), S("доп"), S("A1"), S("1с"),
+  return {S(barcode), S("Молоко"), S("шт"), S("доп"), S("A1"), S("высший"),
           D(12.3456), D(2.5), D(1), S("True"), Variant()};
 }
 
@@ -32,7 +32,7 @@ TEST(VariantToItemsArray, ReadsEveryPositionWithItsConversion) {
   EXPECT_EQ(it.UnitName, "шт");
   EXPECT_EQ(it.AdditioanalData, "доп");
   EXPECT_EQ(it.Series, "A1");
-  EXPECT_EQ(it.Quality, "1с");
+  EXPECT_EQ(it.Quality, "высший");
   EXPECT_EQ(it.Price.Count, 123456);  // the record keeps four decimals; the buffer cuts later
   EXPECT_DOUBLE_EQ(it.Quantity, 2.5);
   EXPECT_TRUE(it.UseSerialNum);   // the number 1

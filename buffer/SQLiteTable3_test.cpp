@@ -7,27 +7,17 @@
 #include <fstream>
 
 #include "buffer/SQLiteFaults.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
+// Every test's own temporary folder.
+class TempDir : public test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dct_sqlite_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : test::TempDir("dct_sqlite") {}
 };
 
 // The engine's error report: base, CR, code and its text, CR, the SQL and the engine's words.

@@ -18,44 +18,18 @@
 #include "buffer/SQLiteFaults.h"
 #include "buffer/SQLiteTable3.h"
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ScopedEnv;
 
-class TempDir {
+// Every test's own temporary folder.
+class TempDir : public test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dct_buffer_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    chmod(path_.c_str(), 0711);  // other users reach the folders below
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  TempDir() : test::TempDir("dct_buffer") {}
 };
 
 std::string ReadAll(const std::string& path) {

@@ -1,4 +1,5 @@
 #include "support/BaseSecurity.h"
+#include "support/TestSupport.h"
 
 #include <acl/libacl.h>
 #include <fcntl.h>
@@ -19,26 +20,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uid_t kNobody = 65534;
-
-class TempDir {
+// Every test's own temporary folder.
+class TempDir : public test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dct_grant_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    // Other users must be able to reach the folders below it.
-    chmod(path_.c_str(), 0711);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  TempDir() : test::TempDir("dct_grant") {}
 };
+
+constexpr uid_t kNobody = 65534;
 
 struct stat Stat(const std::string& path) {
   struct stat st{};

@@ -1,4 +1,5 @@
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,41 +16,12 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ScopedEnv;
 
-// A fresh folder below the system's temporary folder, removed with everything in it.
-class TempDir {
+// Every test's own temporary folder.
+class TempDir : public test::TempDir {
  public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "dct_utils_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// Sets (or, with nullopt, unsets) an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
+  TempDir() : test::TempDir("dct_utils") {}
 };
 
 // Restores the machine-wide folder default however a test ends.

@@ -140,6 +140,22 @@ void BM_Insert_Bare(benchmark::State& state) {
   SetRows(state);
 }
 
+// The eleven named parameters of one item, collected as the buffer's save collects them.
+void BindItem(TSQLitePreparedStatement& stmt, const TItemRec& item) {
+  stmt.ClearParams();
+  stmt.SetParamText(":barcode", item.Barcode);
+  stmt.SetParamText(":name", item.Name);
+  stmt.SetParamText(":unit", item.UnitName);
+  stmt.SetParamText(":additionaldata", item.AdditioanalData);
+  stmt.SetParamText(":series", item.Series);
+  stmt.SetParamText(":quality", item.Quality);
+  stmt.SetParamInt(":price", PriceToHundredths(item.Price));
+  stmt.SetParamInt(":quantity", QuantityToThousandths(item.Quantity));
+  stmt.SetParamInt(":useserialnum", item.UseSerialNum ? 1 : 0);
+  stmt.SetParamInt(":useweight", item.UseWeight ? 1 : 0);
+  stmt.SetParamInt(":usefractvalue", item.UseFractValue ? 1 : 0);
+}
+
 void BM_Insert_LayerReused(benchmark::State& state) {
   const TItemsArray& items = Items();
   const std::string file = Folder().File("layer_insert.db");
@@ -154,18 +170,7 @@ void BM_Insert_LayerReused(benchmark::State& state) {
     db.BeginTransaction();
     stmt.PrepareStatement();
     for (const TItemRec& item : items) {
-      stmt.ClearParams();
-      stmt.SetParamText(":barcode", item.Barcode);
-      stmt.SetParamText(":name", item.Name);
-      stmt.SetParamText(":unit", item.UnitName);
-      stmt.SetParamText(":additionaldata", item.AdditioanalData);
-      stmt.SetParamText(":series", item.Series);
-      stmt.SetParamText(":quality", item.Quality);
-      stmt.SetParamInt(":price", PriceToHundredths(item.Price));
-      stmt.SetParamInt(":quantity", QuantityToThousandths(item.Quantity));
-      stmt.SetParamInt(":useserialnum", item.UseSerialNum ? 1 : 0);
-      stmt.SetParamInt(":useweight", item.UseWeight ? 1 : 0);
-      stmt.SetParamInt(":usefractvalue", item.UseFractValue ? 1 : 0);
+      BindItem(stmt, item);
       stmt.Execute();
     }
     db.Commit();
@@ -189,18 +194,7 @@ void BM_Insert_LayerPreparedPerRow(benchmark::State& state) {
     stmt.SetSQL(kInsertItem);
     db.BeginTransaction();
     for (const TItemRec& item : items) {
-      stmt.ClearParams();
-      stmt.SetParamText(":barcode", item.Barcode);
-      stmt.SetParamText(":name", item.Name);
-      stmt.SetParamText(":unit", item.UnitName);
-      stmt.SetParamText(":additionaldata", item.AdditioanalData);
-      stmt.SetParamText(":series", item.Series);
-      stmt.SetParamText(":quality", item.Quality);
-      stmt.SetParamInt(":price", PriceToHundredths(item.Price));
-      stmt.SetParamInt(":quantity", QuantityToThousandths(item.Quantity));
-      stmt.SetParamInt(":useserialnum", item.UseSerialNum ? 1 : 0);
-      stmt.SetParamInt(":useweight", item.UseWeight ? 1 : 0);
-      stmt.SetParamInt(":usefractvalue", item.UseFractValue ? 1 : 0);
+      BindItem(stmt, item);
       stmt.PrepareStatement(stmt.SQL());
       stmt.ExecQuery();
     }

@@ -15,9 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every test's own temporary folder.
-class TempDir : public test::TempDir {
+class TempDir : public testing::TempDir {
  public:
-  TempDir() : test::TempDir("dct_sqlite") {}
+  TempDir() : testing::TempDir("dct_sqlite") {}
 };
 
 // The engine's error report: base, CR, code and its text, CR, the SQL and the engine's words.

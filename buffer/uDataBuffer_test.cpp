@@ -24,12 +24,12 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ScopedEnv;
+using testing::ScopedEnv;
 
 // Every test's own temporary folder.
-class TempDir : public test::TempDir {
+class TempDir : public testing::TempDir {
  public:
-  TempDir() : test::TempDir("dct_buffer") {}
+  TempDir() : testing::TempDir("dct_buffer") {}
 };
 
 std::string ReadAll(const std::string& path) {

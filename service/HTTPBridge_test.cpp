@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "service/TestHTTPClient.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -46,16 +47,7 @@ class TGate {
   bool FOpen = false;
 };
 
-// Waits for a condition that other threads bring about; bounded, so a fault fails the test.
-template <typename Condition>
-bool WaitFor(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using testing::WaitFor;
 
 class HTTPBridgeTest : public ::testing::Test {
  protected:

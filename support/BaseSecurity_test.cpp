@@ -21,9 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // Every test's own temporary folder.
-class TempDir : public test::TempDir {
+class TempDir : public testing::TempDir {
  public:
-  TempDir() : test::TempDir("dct_grant") {}
+  TempDir() : testing::TempDir("dct_grant") {}
 };
 
 constexpr uid_t kNobody = 65534;

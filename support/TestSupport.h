@@ -1,17 +1,19 @@
-// Scaffolding shared by the unit tests: a temporary folder and a scoped environment
-// variable. Tests only; nothing in the server includes this.
+// Scaffolding shared by the tests: a temporary folder, a scoped environment variable and a
+// bounded wait. Tests only; nothing in the server includes this.
 #pragma once
 
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
-namespace dct::test {
+namespace dct::testing {
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 // Mode 0711 lets other users reach the folders below it (the access-grant tests need that).
@@ -55,4 +57,16 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-}  // namespace dct::test
+// Waits for a condition that other threads bring about; bounded, so a fault fails the test
+// instead of hanging it. Never a way to order events: the condition itself is the signal.
+template <typename Condition>
+bool WaitFor(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace dct::testing

@@ -16,12 +16,12 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ScopedEnv;
+using testing::ScopedEnv;
 
 // Every test's own temporary folder.
-class TempDir : public test::TempDir {
+class TempDir : public testing::TempDir {
  public:
-  TempDir() : test::TempDir("dct_utils") {}
+  TempDir() : testing::TempDir("dct_utils") {}
 };
 
 // Restores the machine-wide folder default however a test ends.

@@ -19,6 +19,7 @@
 #include "service/TestHTTPClient.h"
 #include "support/uCommonUtils.h"
 #include "values/uXMLEncoder.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -29,15 +30,7 @@ using testing::MakeRequest;
 using testing::TRawResponse;
 using testing::TTestConnection;
 
-template <typename Condition>
-bool WaitFor(Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
+using testing::WaitFor;
 
 // The children of the Body's first element, by name: an answer's parts or a fault's fields.
 struct TSoapAnswer {

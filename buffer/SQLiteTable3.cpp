@@ -372,6 +372,12 @@ std::unique_ptr<TSQLiteUniTable> TSQLitePreparedStatement::ExecQuery() {
   return std::make_unique<TSQLiteUniTable>(FDB, stmt, FSQL);
 }
 
+std::unique_ptr<TSQLiteUniTable> TSQLitePreparedStatement::ExecQueryKeeping() {
+  if (FStmt == nullptr) Prepare();
+  BindParams();
+  return std::make_unique<TSQLiteUniTable>(FDB, FStmt, FSQL, /*ownsStmt=*/false);
+}
+
 std::unique_ptr<TSQLiteUniTable> TSQLitePreparedStatement::ExecQuery(const std::string& SQL) {
   if (FStmt == nullptr) PrepareStatement(SQL);
   return ExecQuery();
@@ -389,8 +395,9 @@ void TSQLitePreparedStatement::Execute() {
 
 // ---- TSQLiteUniTable / TSQLiteField ----
 
-TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql)
-    : fStmt(stmt), fDB(DB), fSQL(std::move(sql)) {
+TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql,
+                                 bool ownsStmt)
+    : fStmt(stmt), fOwnsStmt(ownsStmt), fDB(DB), fSQL(std::move(sql)) {
   fColCount = static_cast<unsigned>(SQLite.sqlite3_column_count(fStmt));
   Next();
   FFields.reserve(fColCount);
@@ -403,7 +410,10 @@ TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::s
 }
 
 TSQLiteUniTable::~TSQLiteUniTable() {
-  if (fStmt != nullptr) SQLite.sqlite3_finalize(fStmt);
+  if (fStmt == nullptr) return;
+  // A kept statement is reset so that it holds no read lock between runs.
+  if (fOwnsStmt) SQLite.sqlite3_finalize(fStmt);
+  else SQLite.sqlite3_reset(fStmt);
 }
 
 bool TSQLiteUniTable::Next() {

@@ -135,6 +135,10 @@ class TSQLitePreparedStatement {
   // Binds (once) and hands the statement to a new cursor, preparing first when needed.
   std::unique_ptr<TSQLiteUniTable> ExecQuery();
   std::unique_ptr<TSQLiteUniTable> ExecQuery(const std::string& SQL);
+  // Like ExecQuery, but the statement stays this object's: the cursor resets it when freed,
+  // so a query run over and over is prepared once.
+  // REQUIRES: the cursor is freed before this object and before the next execution.
+  std::unique_ptr<TSQLiteUniTable> ExecQueryKeeping();
   // Runs the statement once for its effect and keeps it for the next run: prepares when
   // needed, binds, steps, resets. Raises "Error executing SQL statement" unless the step
   // reports SQLITE_DONE; the next ClearParams and SetParam* calls rebind it.
@@ -176,8 +180,9 @@ class TSQLiteField {
 
 class TSQLiteUniTable {
  public:
-  // Takes over `stmt` (finalized at destruction) and takes the first step.
-  TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql);
+  // Takes over `stmt` (finalized at destruction; only reset when `ownsStmt` is false, the
+  // statement then staying its creator's) and takes the first step.
+  TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql, bool ownsStmt = true);
   ~TSQLiteUniTable();
   TSQLiteUniTable(const TSQLiteUniTable&) = delete;
   TSQLiteUniTable& operator=(const TSQLiteUniTable&) = delete;
@@ -202,6 +207,7 @@ class TSQLiteUniTable {
 
  private:
   sqlite3_stmt* fStmt;
+  bool fOwnsStmt;
   TSQLiteDatabase& fDB;
   std::string fSQL;
   unsigned fColCount = 0;

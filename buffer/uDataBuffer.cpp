@@ -48,6 +48,7 @@ constexpr const char kInsertRow[] =
     ":barcode, :quantity, :serialnum)";
 constexpr const char kDeleteZeroRows[] = "DELETE FROM doctables WHERE (docid = ?) and (quantity = 0)";
 constexpr const char kDeleteDocRows[] = "DELETE FROM doctables WHERE docid = ?";
+constexpr const char kSelectItem[] = "SELECT * FROM items WHERE barcode = :barcode";
 constexpr const char kSelectRow[] =
     "SELECT * FROM doctables WHERE (docid = :docid) and (barcode = :barcode) and (serialnum = "
     ":serialnum)";
@@ -208,6 +209,7 @@ int TDataBuffer::Enable() {
 }
 
 void TDataBuffer::Disable() {
+  FReadItem.reset();  // a statement must not outlive its connection
   if (!FBase) return;
   FBase->Close();
   FBase.reset();
@@ -312,8 +314,15 @@ int TDataBuffer::ReadItems(TItemsArray& Items) {
 int TDataBuffer::ReadItem(const std::string& Barcode, TItemRec& Item) {
   Item = TItemRec{};
   int rc = Guarded([&](TSQLiteDatabase& db) {
-    std::unique_ptr<TSQLiteUniTable> table =
-        db.GetUniTable("SELECT * FROM items WHERE barcode = " + SQLTextLiteral(Barcode));
+    if (!FReadItem) {
+      auto lookup = std::make_unique<TSQLitePreparedStatement>(db);
+      lookup->SetSQL(kSelectItem);
+      lookup->PrepareStatement();
+      FReadItem = std::move(lookup);
+    }
+    FReadItem->ClearParams();
+    FReadItem->SetParamText(":barcode", Barcode);  // bound: the barcode is only ever text
+    std::unique_ptr<TSQLiteUniTable> table = FReadItem->ExecQueryKeeping();
     table->RaiseIfStepFailed();
     if (table->Eof()) return RC_ITEM_NOT_FOUND;
     Item.Barcode = Barcode;

@@ -23,6 +23,7 @@
 namespace dct {
 
 class TSQLiteDatabase;
+class TSQLitePreparedStatement;
 
 class TDataBuffer {
  public:
@@ -82,6 +83,9 @@ class TDataBuffer {
   std::string FDBPath;
   std::string FDBID = "0";
   std::unique_ptr<TSQLiteDatabase> FBase;
+  // The barcode look-up, prepared once per open connection: terminals ask for items one at
+  // a time, and preparing is most of the cost of each look-up. Freed before FBase closes.
+  std::unique_ptr<TSQLitePreparedStatement> FReadItem;
   std::string FResultDescription;
 };
 

@@ -447,6 +447,26 @@ TEST_F(DataBufferTest, BarcodesMatchExactlyWhateverTheyContain) {
   }
 }
 
+TEST_F(DataBufferTest, TheLookupIsPreparedOncePerConnectionAndSeesNewItems) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A", "a")}), 0);
+  TSQLiteFaults faults;
+  faults.Watch(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode");
+  TItemRec item;
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(buffer_->ReadItem("A", item), 0);
+  EXPECT_EQ(buffer_->ReadItem("B", item), 6501);
+  ASSERT_EQ(buffer_->SaveItems({Item("B", "b")}), 0);  // the kept statement holds no lock
+  ASSERT_EQ(buffer_->ReadItem("B", item), 0);
+  EXPECT_EQ(item.Name, "b");
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode"), 1);
+
+  // A new connection prepares its own; the old statement went with the old connection.
+  ASSERT_EQ(buffer_->Enable(), 0);
+  ASSERT_EQ(buffer_->ReadItem("A", item), 0);
+  EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode"), 2);
+  buffer_->Disable();
+  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
+}
+
 TEST_F(DataBufferTest, SavingReplacesItemsByBarcode) {
   ASSERT_EQ(buffer_->SaveItems({Item("A", "first"), Item("B", "b"), Item("A", "second")}), 0);
   EXPECT_EQ(ItemNames(), "A=second B=b");

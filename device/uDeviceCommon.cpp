@@ -3,7 +3,6 @@
 namespace dct {
 namespace {
 
-constexpr int kItemPositions = 11;
 constexpr int kRowPositions = 3;
 constexpr int kDocumentPositions = 5;
 

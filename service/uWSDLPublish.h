@@ -24,8 +24,9 @@ namespace dct {
 
 class TWSDLHTMLPublish {
  public:
-  // The WSDL target namespace: fixed, and not the operations' namespace.
-  static constexpr const char* kTargetNamespace = "http://tempuri.org/";
+  // The WSDL target namespace: fixed, our own, and not the operations' namespace (clients
+  // address the operations by that one; this only names the description's parts).
+  static constexpr const char* kTargetNamespace = "http://korvelmobile.dct/wsdl/";
 
   // programName gives the info page's title; it may raise, and the caller reports that.
   explicit TWSDLHTMLPublish(std::function<std::string()> programName);

@@ -27,9 +27,6 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
-// Two arenas for two I/O threads and 32 workers: enough to keep allocation off the hot
-// path's critical section, few enough that freed catalogue memory is found again.
-constexpr int kAllocatorArenas = 2;
 
 // The single device as the service sees it.
 class TDeviceAdapter : public IHostedDevice {
@@ -148,7 +145,7 @@ int RunUnits(int argc, char** argv) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-  LimitAllocatorArenas(kAllocatorArenas);  // before any thread exists
+  LimitAllocatorArenas(kServerAllocatorArenas);  // before any thread exists
   try {
     return RunUnits(argc, argv);
   } catch (const std::exception& e) {

@@ -11,6 +11,7 @@
 #include "device/uDevice.h"
 #include "service/HTTPBridge.h"
 #include "support/uCommonUtils.h"
+#include "support/uProcessMemory.h"
 
 int main(int argc, char** argv) {
   int port = 0;
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: service_testserver --port N --data-root DIR\n";
     return 2;
   }
+  dct::LimitAllocatorArenas(dct::kServerAllocatorArenas);  // as the real program does
   dct::SetCommonAppDataRoot(root);
   dct::HTTPBridge().SetPort(static_cast<uint16_t>(port));
   dct::SetListenerSwitch(&dct::HTTPBridge());

@@ -14,11 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every test's own temporary folder.
-class TempDir : public testing::TempDir {
- public:
-  TempDir() : testing::TempDir("dct_sqlite") {}
-};
+using testing::TempDir;
 
 // The engine's error report: base, CR, code and its text, CR, the SQL and the engine's words.
 std::string Report(const std::string& base, int code, const std::string& sql, const std::string& engine) {

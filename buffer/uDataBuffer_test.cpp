@@ -26,11 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
 
-// Every test's own temporary folder.
-class TempDir : public testing::TempDir {
- public:
-  TempDir() : testing::TempDir("dct_buffer") {}
-};
+using testing::TempDir;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

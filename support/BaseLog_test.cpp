@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -87,22 +88,14 @@ TEST(BaseLogNameTest, BaseNameDropsFolderAndLastExtension) {
 
 class BaseLogUnitTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/baselog_test_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    SetCommonAppDataRoot(root_);
-  }
-  void TearDown() override {
-    SetCommonAppDataRoot("");
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  void SetUp() override { SetCommonAppDataRoot(root_); }
+  void TearDown() override { SetCommonAppDataRoot(""); }
   std::string Marker() const { return HostMarkerName(static_cast<uint32_t>(getpid())); }
   std::string Suffix() const {
     return "_" + GetLogComputerName() + "_" + std::to_string(GetLogSessionId()) + ".log";
   }
-  std::string root_;
+  testing::TempDir tmp_{"baselog_test"};
+  const std::string root_ = tmp_.path();
 };
 
 TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {

@@ -20,11 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every test's own temporary folder.
-class TempDir : public testing::TempDir {
- public:
-  TempDir() : testing::TempDir("dct_grant") {}
-};
+using testing::TempDir;
 
 constexpr uid_t kNobody = 65534;
 

@@ -18,11 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
 
-// Every test's own temporary folder.
-class TempDir : public testing::TempDir {
- public:
-  TempDir() : testing::TempDir("dct_utils") {}
-};
+using testing::TempDir;
 
 // Restores the machine-wide folder default however a test ends.
 struct ScopedDataRoot {

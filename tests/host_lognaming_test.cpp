@@ -10,6 +10,7 @@
 
 #include "support/BaseLog.h"
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -19,9 +20,6 @@ namespace fs = std::filesystem;
 class LogNamingAcrossModulesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/host_lognaming_XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     SetCommonAppDataRoot(root_);
     module_ = dlopen(HOST_LOGNAMING_MODULE, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module_, nullptr) << dlerror();
@@ -35,13 +33,13 @@ class LogNamingAcrossModulesTest : public ::testing::Test {
     if (end_) end_();
     if (module_) dlclose(module_);
     SetCommonAppDataRoot("");
-    fs::remove_all(root_);
   }
   std::string Suffix() const {
     return "_" + GetLogComputerName() + "_" + std::to_string(GetLogSessionId()) + ".log";
   }
 
-  std::string root_;
+  testing::TempDir tmp_{"host_lognaming"};
+  const std::string root_ = tmp_.path();
   void* module_ = nullptr;
   void (*start_)(const char*) = nullptr;
   void (*end_)() = nullptr;

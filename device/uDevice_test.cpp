@@ -14,6 +14,7 @@
 #include "buffer/uDataBuffer.h"
 #include "device/uEquipmentErrors.h"
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -42,11 +43,6 @@ class FakeListener : public IListenerSwitch {
 class DeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() /
-            ("dct_device_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(root_);
-    fs::create_directories(root_);
     SetCommonAppDataRoot(root_.string() + "/");
     SetListenerSwitch(&listener_);
     device_ = std::make_unique<TDevice>();
@@ -55,7 +51,6 @@ class DeviceTest : public ::testing::Test {
     device_.reset();
     SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
-    fs::remove_all(root_);
   }
 
   // Runs a command and returns its code; the output and description land in out_/desc_.
@@ -64,7 +59,8 @@ class DeviceTest : public ::testing::Test {
   }
   fs::path DataFolder() const { return root_ / "dct_korvelmobile" / "DataBuffer"; }
 
-  fs::path root_;
+  testing::TempDir tmp_{"dct_device_test"};
+  const fs::path root_{tmp_.path()};
   FakeListener listener_;
   std::unique_ptr<TDevice> device_;
   Variant out_;

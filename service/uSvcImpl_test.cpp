@@ -1,13 +1,13 @@
 #include "service/uSvcImpl.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
 
 #include "device/uDevice.h"
 #include "support/uCommonUtils.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -28,11 +28,6 @@ class TNoListener : public IListenerSwitch {
 class MobileDCTTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FRoot = fs::temp_directory_path() /
-            ("dct_svcimpl_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(FRoot);
-    fs::create_directories(FRoot);
     SetCommonAppDataRoot(FRoot.string() + "/");
     SetListenerSwitch(&FListener);
     CreateSingleDevice();
@@ -42,7 +37,6 @@ class MobileDCTTest : public ::testing::Test {
     FreeSingleDevice();
     SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
-    fs::remove_all(FRoot);
   }
 
   struct TAnswer {
@@ -58,7 +52,8 @@ class MobileDCTTest : public ::testing::Test {
     return a;
   }
 
-  fs::path FRoot;
+  testing::TempDir FTemp{"dct_svcimpl_test"};
+  const fs::path FRoot{FTemp.path()};
   TNoListener FListener;
   TMobileDCT FService;
 };

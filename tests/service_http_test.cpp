@@ -1,7 +1,6 @@
 // The web service front as a client sees it: a real device wired to the real HTTP
 // listener on a free port, over a temporary data root, driven through real sockets.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -96,11 +95,6 @@ std::string FitRecordedRequest(const fs::path& file, uint16_t port) {
 class ServiceHTTPTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    FRoot = fs::temp_directory_path() /
-            ("dct_service_http_test_" + std::to_string(::getpid()) + "_" +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(FRoot);
-    fs::create_directories(FRoot);
     SetCommonAppDataRoot(FRoot.string() + "/");
     FBridge.SetPort(0);
     SetListenerSwitch(&FBridge);
@@ -113,7 +107,6 @@ class ServiceHTTPTest : public ::testing::Test {
     FDevice.reset();
     SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
-    fs::remove_all(FRoot);
   }
 
   TRawResponse Send(const std::string& raw) { return Exchange("127.0.0.1", FPort, raw); }
@@ -121,7 +114,8 @@ class ServiceHTTPTest : public ::testing::Test {
     return Send(MakeRequest("GET", target, "", headers));
   }
 
-  fs::path FRoot;
+  testing::TempDir FTemp{"dct_service_http_test"};
+  const fs::path FRoot{FTemp.path()};
   THTTPBridge FBridge;  // the real web module; outlives the device that switches it
   std::unique_ptr<TDevice> FDevice;
   uint16_t FPort = 0;

@@ -1,17 +1,21 @@
 #include "service/uSOAPMessage.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "service/uWebTypes.h"
 #include "service/uXMLEscape.h"
+#include "values/uUTF8.h"
 
 namespace dct {
 namespace {
 
 // Standard XML reading: escapes resolved, CR LF and CR made LF, CDATA kept; the DOCTYPE
-// is kept only so that its presence can be refused.
+// is kept only so that its presence can be refused. Text that is only white space is kept,
+// so a part of blanks reads as those blanks.
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
-                                   pugi::parse_wconv_attribute | pugi::parse_doctype;
+                                   pugi::parse_wconv_attribute | pugi::parse_doctype |
+                                   pugi::parse_ws_pcdata;
 
 // The instance namespaces of the three XML Schema drafts clients still use.
 bool IsSchemaInstanceNS(std::string_view uri) {
@@ -56,6 +60,18 @@ class TDepthLimit : public pugi::xml_tree_walker {
  private:
   int FLimit;
 };
+
+// The offset of the first character reference ("&#65;", "&#x41;") in text that stands for a
+// character XML does not allow, npos when there is none. pugixml decodes any code point (even
+// 0, which would cut the text short), so they are found before it reads the request: the
+// same text in CDATA or a comment is refused too, which no client writes.
+size_t BadCharacterReference(std::string_view text) {
+  for (size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+    uint32_t code;
+    if (CharacterReference(text.substr(at), code) != 0 && !IsXMLChar(code)) return at;
+  }
+  return std::string_view::npos;
+}
 
 const char* const kEnvelopeOpen =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
@@ -105,8 +121,20 @@ std::string_view NamespaceOf(pugi::xml_node element) {
 // Reading a request.
 
 TSOAPRequest::TSOAPRequest(std::string& body) {
+  // The binding speaks UTF-8 only; a byte that is not part of it is refused before parsing,
+  // so that nothing of such a request reaches a command or comes back in an answer.
+  const size_t good = XMLCharsPrefix(body);
+  if (good != body.size()) {
+    throw ESOAPFault("The SOAP request is not well-formed UTF-8 XML text: a byte sequence or "
+                     "character that XML does not allow at offset " + std::to_string(good));
+  }
+  const size_t badReference = BadCharacterReference(body);
+  if (badReference != std::string_view::npos) {
+    throw ESOAPFault("The SOAP request refers to a character that XML does not allow at offset " +
+                     std::to_string(badReference));
+  }
   const pugi::xml_parse_result parsed =
-      FDoc.load_buffer_inplace(body.data(), body.size(), kParseOptions, pugi::encoding_auto);
+      FDoc.load_buffer_inplace(body.data(), body.size(), kParseOptions, pugi::encoding_utf8);
   if (!parsed) {
     throw ESOAPFault(std::string("The SOAP request is not well-formed XML: ") +
                      parsed.description() + " at offset " + std::to_string(parsed.offset));

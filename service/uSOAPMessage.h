@@ -50,7 +50,9 @@ class TSOAPRequest {
   static constexpr int kMaxHrefHops = 16;
 
   // Parses body in place. REQUIRES: body outlives this object and is not changed meanwhile.
-  // Raises ESOAPFault for text that is not a SOAP 1.1 envelope with an operation in its Body.
+  // Raises ESOAPFault for text that is not a SOAP 1.1 envelope with an operation in its Body,
+  // and for any byte or character reference that well-formed UTF-8 XML cannot hold: a request
+  // is refused whole, before any of its text reaches a command.
   explicit TSOAPRequest(std::string& body);
   ~TSOAPRequest();
   TSOAPRequest(const TSOAPRequest&) = delete;
@@ -59,8 +61,8 @@ class TSOAPRequest {
   std::string_view OperationName() const;       // local name of the Body's first element
   std::string_view OperationNamespace() const;  // its namespace, empty when unqualified
 
-  // The character content of the parameter element called name; nullopt when it is absent
-  // or xsi:nil. Raises ESOAPFault when it holds elements or an unresolvable reference.
+  // The character content of the parameter element called name, white space kept exactly as
+  // sent; nullopt when it is absent or xsi:nil. Raises ESOAPFault when it holds elements or an unresolvable reference.
   // The view lives as long as this object.
   std::optional<std::string_view> Text(std::string_view name);
   std::string String(std::string_view name);  // "" when absent

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "values/uUTF8.h"
+
 namespace dct {
 namespace {
 
@@ -13,7 +15,7 @@ enum class Mode { Text, Attr, Html };
 struct TEscapeTable {
   std::array<uint8_t, 256> needs{};  // bit 0: text, bit 1: attribute, bit 2: html
   constexpr TEscapeTable() {
-    for (int c = 0; c < 0x20; ++c) needs[c] = 7;
+    needs['\r'] = 7;
     needs['\t'] = 2 | 4;
     needs['\n'] = 2 | 4;
     needs['&'] = 7;
@@ -27,16 +29,10 @@ constexpr TEscapeTable kTable;
 
 constexpr uint8_t Bit(Mode mode) { return mode == Mode::Text ? 1 : mode == Mode::Attr ? 2 : 4; }
 
-void AppendReference(std::string& out, unsigned char c) {
-  static const char kHex[] = "0123456789ABCDEF";
-  out += "&#x";
-  if (c >= 16) out += kHex[c >> 4];
-  out += kHex[c & 15];
-  out += ';';
-}
-
+// REQUIRES: text holds only XML characters (IsXMLChars), so the only control characters in it
+// are tab, LF and CR.
 template <Mode mode>
-void AppendEscaped(std::string& out, std::string_view text) {
+void AppendEscapedChars(std::string& out, std::string_view text) {
   constexpr uint8_t bit = Bit(mode);
   const char* p = text.data();
   const char* const end = p + text.size();
@@ -68,28 +64,20 @@ void AppendEscaped(std::string& out, std::string_view text) {
       case '\n':
         out += "&#10;";
         break;
-      case '\t':
+      default:  // '\t'
         out += "&#9;";
-        break;
-      default:
-        AppendReference(out, c);
         break;
     }
   }
 }
 
-}  // namespace
-
 // Character data: counted first, then written through a pointer into exactly that much
 // room, since answers carry tens of MB of markup-dense value text (about one byte in four
-// needs an entity) and per-character appends would dominate.
-// Bytes each character adds when escaped as character data.
+// needs an entity) and per-character appends would dominate. extra: the bytes each character
+// adds when escaped.
 struct TTextGrowth {
   std::array<uint8_t, 256> extra{};
   constexpr TTextGrowth() {
-    for (int c = 0; c < 0x20; ++c) extra[c] = c >= 16 ? 5 : 4;  // "&#x1F;", "&#x1;"
-    extra['\t'] = 0;
-    extra['\n'] = 0;
     extra['\r'] = 4;  // "&#13;"
     extra['&'] = 4;
     extra['<'] = 3;
@@ -98,16 +86,11 @@ struct TTextGrowth {
 };
 constexpr TTextGrowth kTextGrowth;
 
-size_t EscapedXMLTextSize(std::string_view text) {
+// REQUIRES: IsXMLChars(text).
+void AppendXMLTextChars(std::string& out, std::string_view text) {
+  const size_t start = out.size();
   size_t size = text.size();
   for (const char c : text) size += kTextGrowth.extra[static_cast<unsigned char>(c)];
-  return size;
-}
-
-void AppendXMLText(std::string& out, std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  const size_t start = out.size();
-  const size_t size = EscapedXMLTextSize(text);
   // Room for the closing markup that follows, so that it does not move the whole text again.
   if (out.capacity() < start + size) out.reserve(start + size + 4096);
   out.resize(start + size);
@@ -131,30 +114,41 @@ void AppendXMLText(std::string& out, std::string_view text) {
         std::memcpy(p, "&gt;", 4);
         p += 4;
         break;
-      case '\r':
+      default:  // '\r'
         std::memcpy(p, "&#13;", 5);
         p += 5;
-        break;
-      default:
-        *p++ = '&';
-        *p++ = '#';
-        *p++ = 'x';
-        if (c >= 16) *p++ = kHex[c >> 4];
-        *p++ = kHex[c & 15];
-        *p++ = ';';
         break;
     }
   }
 }
 
+}  // namespace
+
+size_t EscapedXMLTextSize(std::string_view text) {
+  size_t size = 0;
+  for (;;) {
+    const size_t good = XMLCharsPrefix(text);
+    size += good;
+    for (const char c : text.substr(0, good)) size += kTextGrowth.extra[static_cast<unsigned char>(c)];
+    text.remove_prefix(good);
+    if (text.empty()) return size;
+    size += kReplacementChar.size();
+    text.remove_prefix(BadSequenceLength(text));
+  }
+}
+
+void AppendXMLText(std::string& out, std::string_view text) {
+  AppendMended(out, text, AppendXMLTextChars);
+}
+
 void AppendXMLAttr(std::string& out, std::string_view text) {
-  AppendEscaped<Mode::Attr>(out, text);
+  AppendMended(out, text, AppendEscapedChars<Mode::Attr>);
 }
 
 std::string HTMLEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  AppendEscaped<Mode::Html>(out, text);
+  AppendMended(out, text, AppendEscapedChars<Mode::Html>);
   return out;
 }
 

@@ -2,9 +2,9 @@
 // Answers carry tens of MB of value text, so the escapers copy runs of plain bytes at once.
 //
 // Text: "&", "<", ">" as entities; CR as "&#13;" so that it survives the reader's line-end
-// normalisation; other C0 controls as character references (XML 1.0 cannot carry them at
-// all; a reference at least keeps the value for readers that accept it). Attribute values
-// also escape '"', TAB and LF. Bytes of 0x80 and above pass unchanged (UTF-8).
+// normalisation. Attribute values also escape '"', TAB and LF. Whatever XML 1.0 cannot carry
+// (other control characters, U+FFFE, U+FFFF, bytes that are not well-formed UTF-8) becomes
+// U+FFFD, one for each bad stretch (see values/uUTF8.h): the output is always well-formed.
 #pragma once
 
 #include <string>

@@ -7,7 +7,7 @@
 namespace dct {
 namespace {
 
-TEST(XMLEscapeTest, TextEscapesMarkupAndControlsOnly) {
+TEST(XMLEscapeTest, TextEscapesMarkupAndMendsWhatXMLCannotCarry) {
   struct Case {
     std::string in, text, attr;
   };
@@ -16,7 +16,9 @@ TEST(XMLEscapeTest, TextEscapesMarkupAndControlsOnly) {
       {"q\"'", "q\"'", "q&quot;'"},
       {"l1\r\nl2", "l1&#13;\nl2", "l1&#13;&#10;l2"},
       {"\t", "\t", "&#9;"},
-      {std::string("\x01\x1f", 2), "&#x1;&#x1F;", "&#x1;&#x1F;"},
+      {std::string("\x01\x1f", 2), "\uFFFD\uFFFD", "\uFFFD\uFFFD"},
+      {"a\xC3", "a\uFFFD", "a\uFFFD"},
+      {"<\xED\xA0\x80>", "&lt;\uFFFD\uFFFD\uFFFD&gt;", "&lt;\uFFFD\uFFFD\uFFFD&gt;"},
       {"Привет, ёж", "Привет, ёж", "Привет, ёж"},
       {"", "", ""},
   };
@@ -29,6 +31,7 @@ TEST(XMLEscapeTest, TextEscapesMarkupAndControlsOnly) {
     EXPECT_EQ(EscapedXMLTextSize(c.in), text.size()) << c.in;
   }
   EXPECT_EQ(HTMLEscape("<a href='x'>\"&"), "&lt;a href=&#39;x&#39;&gt;&quot;&amp;");
+  EXPECT_EQ(HTMLEscape("\xFF<"), "\uFFFD&lt;");
 }
 
 // What a standard XML reader gets back is exactly the text, CR and LF included.

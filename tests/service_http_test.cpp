@@ -14,9 +14,11 @@
 #include <vector>
 
 #include "device/uDevice.h"
+#include "device/uEquipmentErrors.h"
 #include "service/HTTPBridge.h"
 #include "service/TestHTTPClient.h"
 #include "support/uCommonUtils.h"
+#include "values/uUTF8.h"
 #include "values/uXMLEncoder.h"
 #include "support/TestSupport.h"
 
@@ -245,6 +247,84 @@ TEST_F(ServiceHTTPTest, CallFaultsAreStatus200) {
     EXPECT_NE(a.Parts["faultstring"], "");
     EXPECT_EQ(a.Parts.count("faultactor"), 1u);
   }
+}
+
+// Only what a value text must escape, so that any byte in it reaches the server as it is.
+std::string EscapeMarkup(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+// A pushed document whose description and barcode are the given text.
+std::string PushBody(const std::string& id, const std::string& text) {
+  const std::string value = "<sa><elm t=\"S\">" + id + "</elm><elm t=\"N\">1</elm><elm t=\"N\">0</elm>"
+                            "<elm t=\"A\" r=\"1\" c=\"3\"><elm t=\"S\">" + text + "</elm><elm t=\"N\">2</elm>"
+                            "<elm t=\"S\"/></elm><elm t=\"S\">" + text + "</elm></sa>";
+  return ExecuteBody("0", "PushDocumentData", EscapeMarkup(value));
+}
+
+// Every answer must be well-formed UTF-8 XML, whatever a client sent or the store holds:
+// text that XML cannot carry is refused before it is stored, and text stored by other means
+// goes out mended, so one bad document cannot stop the collection of all the others.
+TEST_F(ServiceHTTPTest, EveryAnswerIsWellFormedUTF8XML) {
+  auto wellFormed = [](const TRawResponse& r) {
+    pugi::xml_document doc;
+    return IsXMLChars(r.Body) && doc.load_string(r.Body.c_str());
+  };
+  const std::string bad[] = {"\x80", "\xFF\xFE", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                             "\xF8\x88\x80\x80\x80", "\xE2\x82", "ab\xC3"};
+  for (const std::string& b : bad) {
+    // Raw in the envelope: the binding cannot decode it; nothing reaches a command.
+    for (const std::string& body : {PushBody("D1", b), ExecuteBody("0", "Echo", "&lt;sa&gt;" + b + "&lt;/sa&gt;"),
+                                    ExecuteBody(b, "Echo", "")}) {
+      const TRawResponse r = Send(SoapPost("/soap/IMobileDCT", body));
+      EXPECT_EQ(r.Status, 200);
+      EXPECT_TRUE(wellFormed(r)) << r.Body;
+      EXPECT_EQ(ParseSoap(r.Body).Element, "Fault") << r.Body;
+    }
+  }
+  // As references in the value text: the value cannot be read, 1004.
+  for (const char* ref : {"&#xD800;", "&#xFFFE;", "&#x110000;", "&#1;"}) {
+    for (const std::string& body : {PushBody("D2", ref),
+                                    ExecuteBody("0", "Echo", EscapeMarkup(std::string("<sa><elm t=\"S\">") + ref + "</elm></sa>"))}) {
+      const TRawResponse r = Send(SoapPost("/soap/IMobileDCT", body));
+      EXPECT_TRUE(wellFormed(r)) << r.Body;
+      EXPECT_EQ(ParseSoap(r.Body).Parts["ResultCode"], "1004") << ref;
+    }
+  }
+  const std::string noDocs = ExecuteBody("0", "ReadDocsHeadersFromBuff", EscapeMarkup("<sa><elm t=\"N\">1</elm></sa>"));
+  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", noDocs)).Body).Parts["ResultCode"], std::to_string(RC_NO_DOCS));
+
+  // Text that reached the store by other means (by hand, an older build) goes out mended.
+  ASSERT_EQ(FDevice->SaveDocToBuff(TDocument{"P\xC3", 1, 1, "bad\x80 \x01text", {{"X\xED\xA0\x80", 2, ""}}}, false), 0);
+  ASSERT_EQ(Send(SoapPost("/soap/IMobileDCT", PushBody("good", "Ж"))).Status, 200);
+  const TRawResponse headers = Send(SoapPost("/soap/IMobileDCT", noDocs));
+  ASSERT_TRUE(wellFormed(headers)) << headers.Body;
+  const TSoapAnswer a = ParseSoap(headers.Body);
+  ASSERT_EQ(a.Parts.at("ResultCode"), "0");
+  TXMLEncoder encoder;
+  const Variant table = encoder.Decode(a.Parts.at("OutputParameters")).At(0);
+  ASSERT_EQ(table.Length(1), 2);
+  EXPECT_EQ(table.At(0, 0), S("P\uFFFD"));
+  EXPECT_EQ(table.At(0, 3), S("bad\uFFFD \uFFFDtext"));
+  EXPECT_EQ(table.At(1, 0), S("good"));
+  const TRawResponse doc = Send(SoapPost("/soap/IMobileDCT", ExecuteBody("0", "GetDocuments", "")));
+  ASSERT_TRUE(wellFormed(doc)) << doc.Body;
+}
+
+// A part of blanks is those blanks, not an empty part: it names no device but the one so named.
+TEST_F(ServiceHTTPTest, BlankDeviceIDIsNotTheEmptyOne) {
+  FDevice->SetDeviceID("");
+  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", ExecuteBody("", "Echo", ""))).Body).Parts["ResultCode"], "0");
+  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", ExecuteBody(" ", "Echo", ""))).Body).Parts["ResultCode"], "1013");
+  FDevice->SetDeviceID(" ");
+  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", ExecuteBody(" ", "Echo", ""))).Body).Parts["ResultCode"], "0");
 }
 
 TEST_F(ServiceHTTPTest, PagesAndDescriptions) {

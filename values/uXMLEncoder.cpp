@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "values/uUTF8.h"
 #include "values/uXMLValueReader.h"
 
 namespace dct {
@@ -21,15 +22,12 @@ namespace {
 // The text is written directly rather than through a document: a catalogue holds a million
 // cells, and a tree of them costs several times the memory and the time of the text itself.
 // What is written is what pugixml would serialise for the same tree (format_raw), with every
-// line break then made CR LF.
+// line break then made CR LF, and U+FFFD for whatever XML cannot carry (see uUTF8.h).
 
-// What a character of element text needs: 0 nothing, 1 an entity, 2 a line break, 3 a
-// character reference (control characters, written as pugixml writes them).
+// What a character of element text needs: 0 nothing, 1 an entity, 2 a line break.
 struct TextClasses {
   uint8_t of[256] = {};
   constexpr TextClasses() {
-    for (int c = 0; c < 0x20; ++c) of[c] = 3;
-    of[static_cast<unsigned char>('\t')] = 0;
     of[static_cast<unsigned char>('\n')] = 2;
     of[static_cast<unsigned char>('\r')] = 2;
     of[static_cast<unsigned char>('&')] = 1;
@@ -39,7 +37,8 @@ struct TextClasses {
 };
 constexpr TextClasses kTextClasses;
 
-void AppendText(std::string& out, std::string_view text) {
+// REQUIRES: IsXMLChars(text), so the only control characters are tab, LF and CR.
+void AppendTextChars(std::string& out, std::string_view text) {
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end) {
@@ -56,15 +55,14 @@ void AppendText(std::string& out, std::string_view text) {
         if (p < end && *p == '\n') ++p;  // CR LF stays one line break
         out += "\r\n";
         break;
-      case '\n': out += "\r\n"; break;
-      default: {
-        char ref[8];
-        int n = std::snprintf(ref, sizeof ref, "&#%02d;", static_cast<unsigned char>(c));
-        out.append(ref, static_cast<size_t>(n));
-      }
+      default: out += "\r\n"; break;  // '\n'
     }
   }
 }
+
+// Strings come from the store too, where text may sit that no client could send (put there
+// by hand or by an older build): it is mended rather than written raw.
+void AppendText(std::string& out, std::string_view text) { AppendMended(out, text, AppendTextChars); }
 
 void AppendInt(std::string& out, int64_t v) {
   char buf[24];

@@ -1,8 +1,8 @@
 // ReadXMLValue: a small XML tokenizer for the value text, and the value built on top of it.
 //
-// The text is not terminated, so every step checks against end_. Every byte of the text passes
-// through a scanning loop that refuses control characters, so the text is checked in the same
-// single pass that reads it; nothing is scanned ahead except a declaration's end.
+// The text is not terminated, so every step checks against end_. The text is first checked to
+// hold only XML characters in UTF-8 (one fast pass, mostly a word at a time); the reader then
+// walks it once, scanning ahead nowhere but to a declaration's end.
 #include "values/uXMLValueReader.h"
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "values/uUTF8.h"
 #include "values/uXMLEncoder.h"
 
 namespace dct {
@@ -54,29 +55,6 @@ constexpr CharClasses kClasses;
 
 inline bool Is(char c, uint8_t classes) { return (kClasses.of[static_cast<unsigned char>(c)] & classes) != 0; }
 
-bool IsXmlChar(uint32_t c) {
-  return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-         (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-void AppendUtf8(uint32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The reference that starts at p ("&amp;", "&#65;", "&#x41;", ...): its length, or 0 when it is
 // not one that XML defines here. When out is given, appends the character it stands for.
 size_t Reference(const char* p, const char* end, std::string* out) {
@@ -90,28 +68,11 @@ size_t Reference(const char* p, const char* end, std::string* out) {
       if (out != nullptr) *out += named.c;
       return named.text.size();
     }
-  if (rest.size() < 4 || rest[1] != '#') return 0;
-  bool hex = rest[2] == 'x';
-  size_t k = hex ? 3 : 2;
-  uint32_t code = 0;
-  size_t digits = 0;
-  for (; k < rest.size(); ++k, ++digits) {
-    char c = rest[k];
-    uint32_t d;
-    if (c >= '0' && c <= '9')
-      d = static_cast<uint32_t>(c - '0');
-    else if (hex && c >= 'a' && c <= 'f')
-      d = static_cast<uint32_t>(c - 'a' + 10);
-    else if (hex && c >= 'A' && c <= 'F')
-      d = static_cast<uint32_t>(c - 'A' + 10);
-    else
-      break;
-    code = code * (hex ? 16 : 10) + d;
-    if (code > 0x10FFFF) return 0;  // also keeps the sum from wrapping
-  }
-  if (digits == 0 || k >= rest.size() || rest[k] != ';' || !IsXmlChar(code)) return 0;
-  if (out != nullptr) AppendUtf8(code, *out);
-  return k + 1;
+  uint32_t code;
+  size_t length = CharacterReference(rest, code);
+  if (length == 0 || !IsXMLChar(code)) return 0;
+  if (out != nullptr) AppendUTF8(code, *out);
+  return length;
 }
 
 // ---- Decoding of text that is not taken as it stands ----
@@ -778,7 +739,16 @@ Variant Reader::Document() {
 
 }  // namespace
 
-Variant ReadXMLValue(std::string_view text) { return Reader(text).Document(); }
+Variant ReadXMLValue(std::string_view text) {
+  // Checked before a byte is read, so a value built from the text never holds a character
+  // that an answer could not carry. References are checked where they are read.
+  size_t good = XMLCharsPrefix(text);
+  if (good != text.size()) {
+    unsigned char c = static_cast<unsigned char>(text[good]);
+    Fail(c < 0x20 ? "Control character in XML text" : "Text is not well-formed UTF-8 or holds a character XML does not allow");
+  }
+  return Reader(text).Document();
+}
 
 bool ParseDateText(std::string_view text, TDateTime& out) {
   std::string_view s = TrimBlanks(text);

@@ -17,11 +17,13 @@
 // Refused, besides what the value format refuses (see TXMLEncoder::Decode): anything that is
 // not such a document, in particular an end tag that does not match its start tag, an unclosed
 // element, a second root, text or CDATA outside the root, control characters other than tab,
-// LF and CR (also as references), undefined or malformed references, a repeated attribute name
+// LF and CR, U+FFFE and U+FFFF (also as references), bytes that are not well-formed UTF-8 (an
+// overlong form, an encoded surrogate, a code point above U+10FFFF, a stray or missing
+// continuation byte), undefined or malformed references, a repeated attribute name
 // on any element, '<' in an attribute value, "--" inside a comment, a misplaced XML declaration,
 // "<!" other than a comment or CDATA (a DOCTYPE is refused as soon as it is seen, nothing of it
 // is read), and arrays nested deeper than TXMLEncoder::kMaxNestingDepth. Taken as they stand:
-// bytes are not checked as UTF-8, "]]>" may stand in character data, and the declaration's
+// "]]>" may stand in character data, and the declaration's
 // pseudo-attributes are checked for form only (the text is UTF-8 whatever encoding it names).
 //
 // The value: the root's name and attributes play no part; its children, by position, are the

@@ -148,6 +148,36 @@ TEST(XMLValueReader, ReferencesInTextAndAttributes) {
   });
 }
 
+// Every bad form of UTF-8, wherever it stands (also where nothing of it is read), and every
+// character XML does not allow, as a byte or as a reference: a client's text that an answer
+// could not repeat is refused whole.
+TEST(XMLValueReader, TextThatIsNotUTF8XMLIsRefused) {
+  const std::string bad[] = {"\x80", "\xFF\xFE", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+                             "\xF8\x88\x80\x80\x80", "\xE2\x82", "\xEF\xBF\xBE", "\xEF\xBF\xBF"};
+  const std::string places[] = {
+      "<sa><elm t=\"S\">ab@</elm></sa>", "<sa><elm t=\"S\" x=\"@\">a</elm></sa>",
+      "<sa><elm@ t=\"S\">a</elm@></sa>", "<sa><!--@--><elm t=\"S\">a</elm></sa>",
+      "<sa><elm t=\"S\"><![CDATA[@]]></elm></sa>", "<sa><?pi @?></sa>",
+      "<sa><elm><skipped>@</skipped></elm></sa>", "<?xml version=\"1.0\"?><sa/>@",
+  };
+  std::vector<Case> cases;
+  for (const std::string& place : places)
+    for (const std::string& b : bad) {
+      std::string text = place;
+      text.replace(text.find('@'), 1, b);
+      cases.push_back({text, std::nullopt});
+      if (size_t end = text.find("</elm@>"); end != std::string::npos) cases.back().text.replace(end + 5, 1, b);
+    }
+  cases.push_back({"<sa><elm t=\"S\">ab\xC3</elm></sa>", std::nullopt});  // cut short before markup
+  cases.push_back({"<sa/>\xC3", std::nullopt});                           // cut short at the end
+  for (const char* ref : {"&#xD800;", "&#xDFFF;", "&#xFFFE;", "&#xFFFF;", "&#x110000;", "&#1114112;"})
+    cases.push_back({std::string("<sa><elm t=\"S\">") + ref + "</elm></sa>", std::nullopt});
+  // The neighbours of every refused range are taken.
+  cases.push_back({"<sa><elm t=\"S\">&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;\xF4\x8F\xBF\xBF</elm></sa>",
+                   Variant::ArrayOf({Str("\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF")})});
+  CheckTable(cases);
+}
+
 TEST(XMLValueReader, LineBreaksAndWhiteSpace) {
   CheckTable({
       {"<sa><elm t=\"S\"><![CDATA[a\r\nb\rc\n]]></elm></sa>", Variant::ArrayOf({Str("a\nb\nc\n")})},

@@ -273,7 +273,9 @@ TEST_F(SQLiteLayerTest, ExecuteReusesOnePreparedStatement) {
   for (int i = 1; i <= 3; ++i) {
     stmt.ClearParams();
     stmt.SetParamInt(":a", i);
-    stmt.SetParamText(":b", "v" + std::to_string(i));
+    std::string text = "v";  // appended: "v" + a temporary trips GCC 12's -Wrestrict at -O3
+    text += std::to_string(i);
+    stmt.SetParamText(":b", text);
     stmt.Execute();
   }
   stmt.ClearParams();

@@ -40,6 +40,13 @@ mode_t ModeOf(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
+// "B<i>", appended: "B" + a temporary trips GCC 12's -Wrestrict at -O3.
+std::string NumberedBarcode(int i) {
+  std::string barcode = "B";
+  barcode += std::to_string(i);
+  return barcode;
+}
+
 TItemRec Item(const std::string& barcode, const std::string& name = "n", int64_t priceCount = 0,
               double quantity = 0) {
   TItemRec item;
@@ -778,7 +785,7 @@ TEST_F(DataBufferTest, TheInsertIsPreparedOncePerSave) {
   faults.Watch(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO items");
   faults.Watch(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO doctables");
   TItemsArray items;
-  for (int i = 0; i < 50; ++i) items.push_back(Item("B" + std::to_string(i)));
+  for (int i = 0; i < 50; ++i) items.push_back(Item(NumberedBarcode(i)));
   ASSERT_EQ(buffer_->SaveItems(items), 0);
   ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}, {"Y", 1, ""}, {"Z", 1, ""}})), 0);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO items"), 1);
@@ -799,7 +806,7 @@ TEST_F(DataBufferTest, ACompactionFailureAfterAReplacingLoadLosesNothing) {
 
 TEST_F(DataBufferTest, AReplacingLoadCompactsOnlyWhenTheCatalogueShrank) {
   TItemsArray many;
-  for (int i = 0; i < 40; ++i) many.push_back(Item("B" + std::to_string(i)));
+  for (int i = 0; i < 40; ++i) many.push_back(Item(NumberedBarcode(i)));
   TSQLiteFaults faults;
   faults.Watch(TSQLiteFaults::kPrepare, "VACUUM");
   ASSERT_EQ(buffer_->SaveItems(many, true), 0);  // grew from nothing

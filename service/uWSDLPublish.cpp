@@ -98,8 +98,13 @@ std::string TWSDLHTMLPublish::BaseURL(const TWebRequest& request) {
   const size_t colon = host.rfind(':');
   const bool hasPort =
       colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
-  if (!hasPort && request.LocalPort != 80) host += ":" + std::to_string(request.LocalPort);
-  return "http://" + host;
+  std::string url = "http://";
+  url += host;
+  if (!hasPort && request.LocalPort != 80) {
+    url += ':';
+    url += std::to_string(request.LocalPort);
+  }
+  return url;
 }
 
 std::string TWSDLHTMLPublish::WSDL(const TSoapInterface& intf, std::string_view baseURL) {

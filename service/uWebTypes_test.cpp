@@ -6,13 +6,18 @@ namespace dct {
 namespace {
 
 TEST(WebTypesTest, PathAndQuery) {
-  TWebRequest r;
-  r.Target = "/wsdl/IMobileDCT?intf=IMobileDCT&types=1#frag";
-  EXPECT_EQ(r.Path(), "/wsdl/IMobileDCT");
-  EXPECT_EQ(r.Query(), "intf=IMobileDCT&types=1");
-  r.Target = "/";
-  EXPECT_EQ(r.Path(), "/");
-  EXPECT_EQ(r.Query(), "");
+  const struct {
+    const char *target, *path, *query;
+  } cases[] = {
+      {"/wsdl/IMobileDCT?intf=IMobileDCT&types=1#frag", "/wsdl/IMobileDCT", "intf=IMobileDCT&types=1"},
+      {"/", "/", ""},
+  };
+  for (const auto& c : cases) {
+    TWebRequest r;
+    r.Target = c.target;
+    EXPECT_EQ(r.Path(), c.path);
+    EXPECT_EQ(r.Query(), c.query);
+  }
 }
 
 TEST(WebTypesTest, QueryFieldDecodesAndTakesTheFirst) {

@@ -34,8 +34,13 @@ class LogNamingAcrossModulesTest : public ::testing::Test {
     if (module_) dlclose(module_);
     SetCommonAppDataRoot("");
   }
-  std::string Suffix() const {
-    return "_" + GetLogComputerName() + "_" + std::to_string(GetLogSessionId()) + ".log";
+  std::string Suffix() const {  // by appends: see BaseLog_test.cpp
+    std::string suffix = "_";
+    suffix += GetLogComputerName();
+    suffix += '_';
+    suffix += std::to_string(GetLogSessionId());
+    suffix += ".log";
+    return suffix;
   }
 
   testing::TempDir tmp_{"host_lognaming"};

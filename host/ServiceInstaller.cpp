@@ -56,8 +56,8 @@ std::string ExecStartWord(const std::string& ProgramPath) {
   bool quote = false;
   for (char c : ProgramPath) {
     switch (c) {
-      case '%': word += "%%"; break;
-      case '$': word += "$$"; break;
+      case '%': word += "%%"; break;  // specifiers are expanded in the whole command line
+      // '$' stays: variables are substituted only in arguments, so "$$" would stay "$$" here.
       case '\\': word += "\\\\"; quote = true; break;
       case '"': word += "\\\""; quote = true; break;
       case ' ': case '\t': case '\'': case ';': word += c; quote = true; break;

@@ -22,8 +22,9 @@ namespace dct {
 const char* UnitFileTemplate();
 // The unit file for a program at ProgramPath.
 std::string UnitFileText(const std::string& ProgramPath);
-// ProgramPath as one ExecStart word: quoted when it holds blanks or quotes; "%" and "$",
-// which systemd expands, doubled.
+// ProgramPath as the executable word of ExecStart, read back by systemd as exactly that path:
+// quoted when it holds blanks or quotes; "%" doubled, since specifiers are expanded
+// everywhere; "$" as it is, since variables are substituted only in the arguments.
 std::string ExecStartWord(const std::string& ProgramPath);
 
 // What install and uninstall need of the service manager. Each raises on failure.

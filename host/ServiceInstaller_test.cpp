@@ -50,7 +50,8 @@ TEST(UnitFileTest, ProgramPathBecomesOneExecStartWord) {
       {"/usr/bin/prog", "/usr/bin/prog"},
       {"/opt/my dir/prog", "\"/opt/my dir/prog\""},
       {"/opt/100%/prog", "/opt/100%%/prog"},
-      {"/opt/$HOME/prog", "/opt/$$HOME/prog"},
+      {"/opt/$HOME/prog", "/opt/$HOME/prog"},
+      {"/opt/a b%c$d/prog", "\"/opt/a b%%c$d/prog\""},
       {"/opt/a\"b/prog", "\"/opt/a\\\"b/prog\""},
       {"/opt/a\\b/prog", "\"/opt/a\\\\b/prog\""},
   };

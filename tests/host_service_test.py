@@ -327,6 +327,28 @@ class InstallAndUninstall(HostTestCase):
         self.assertRegex(err, r'^Service "Korvel mobile DCT service" failed to uninstall '
                               r'with error: ".+"$')
 
+    def test_unit_names_the_program_in_a_folder_with_blanks_percent_and_dollar(self):
+        folder = os.path.join(self.tmp, "a b%c$d")
+        os.makedirs(folder)
+        program = os.path.join(folder, os.path.basename(PROGRAM))
+        shutil.copy2(PROGRAM, program)
+        result = subprocess.run([program, "/INSTALL", "--unit-dir", self.unit_dir],
+                                capture_output=True, text=True, timeout=START_TIMEOUT,
+                                env=child_environment())
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(self.unit_file(), encoding="utf-8") as f:
+            unit = f.read()
+        path = os.path.realpath(program)
+        self.assertIn('\nExecStart="%s"\n' % path.replace("%", "%%"), unit)
+        analyze = shutil.which("systemd-analyze")
+        if analyze is None:
+            self.skipTest("systemd-analyze is not installed")
+        # systemd's own reading of the unit: the executable must be the file just copied.
+        verify = subprocess.run([analyze, "verify", self.unit_file()], capture_output=True,
+                                text=True, timeout=60)
+        self.assertNotIn("is not executable", verify.stderr + verify.stdout)
+        self.assertEqual(verify.returncode, 0, verify.stderr)
+
     def test_silent_reports_only_failures(self):
         self.assertEqual(self.run_switches("/install", "/silent"), (0, "", ""))
         self.assertTrue(os.path.exists(self.unit_file()))

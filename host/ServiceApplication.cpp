@@ -92,8 +92,11 @@ int Uninstall(const THostOptions& Options) {
   return kExitOk;
 }
 
-int RunAsService(TStopSignal& Stop) {
+int RunAsService(TStopSignal& Stop, const TBaseLog& LogNaming) {
   TEventLog event_log(StartedBySystemd());
+  if (LogNaming.IsHost() && LogNaming.LogFileName()[0] == '\0') {
+    event_log.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
+  }
   TDevice* single = GetSingleDevice();
   if (single == nullptr) {
     event_log.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
@@ -139,7 +142,7 @@ int RunUnits(int argc, char** argv) {
   TProgramUnits units(options.Port);
   if (options.Install) return Install(options);
   if (options.Uninstall) return Uninstall(options);
-  return RunAsService(stop);
+  return RunAsService(stop, log_naming);
 }
 
 }  // namespace

@@ -21,6 +21,10 @@ constexpr int kStartEventId = 1;
 constexpr char kServiceFailedFormat[] = "Service failed on %s: %s";
 constexpr int kServiceFailedEventId = 0;
 constexpr int kEventCategory = 0;
+// The service runs on without a log folder; the entry tells the operator why there is none.
+constexpr char kNoLogFolderText[] =
+    "No log folder: neither the machine-wide nor the per-user data folder can be used";
+constexpr int kNoLogFolderEventId = 2;
 
 // Console reports of INSTALL and UNINSTALL; the failures are filled with the display name
 // and the error text.

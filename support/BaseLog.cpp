@@ -182,7 +182,10 @@ std::string ModuleBaseName(const std::string& Path) {
 }
 
 std::string GetLogFolder() {
-  const std::string folder = GetSpecialFolderPath(CSIDL_COMMON_APPDATA) + kLogFolderName;
+  const std::string base = GetSpecialFolderPath(CSIDL_COMMON_APPDATA);
+  // No data folder at all: "" + kLogFolderName would be a folder below the working folder.
+  if (base.empty()) return std::string();
+  const std::string folder = base + kLogFolderName;
   ForceDirectories(folder);  // a folder that cannot be made shows up when a file is opened
   try {
     GrantFolderAccess(folder);
@@ -201,8 +204,12 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
   if (FindProcessObject(marker) < 0) FHostMarker = CreateProcessObject(marker);
 
   if (IsHost()) {
-    const std::string prefix = GetLogFolder() + ModuleBaseName(ThisModulePath());
-    FillName(BuildLogName(prefix, ExtraNamePart, GetLogComputerName(), GetLogSessionId()));
+    const std::string folder = GetLogFolder();
+    // Without a folder there is no log file: the name stays empty, for every module.
+    if (!folder.empty()) {
+      const std::string prefix = folder + ModuleBaseName(ThisModulePath());
+      FillName(BuildLogName(prefix, ExtraNamePart, GetLogComputerName(), GetLogSessionId()));
+    }
     PublishName();
     return;
   }

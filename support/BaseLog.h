@@ -66,7 +66,8 @@ class TBaseLog {
   TBaseLog& operator=(const TBaseLog&) = delete;
 
   bool IsHost() const { return FHostMarker >= 0; }
-  // The module's name buffer: the common log-file name, zero-terminated.
+  // The module's name buffer: the common log-file name, zero-terminated. Empty when the
+  // host found no log folder (see GetLogFolder).
   const char* LogFileName() const { return FLogFileName.data(); }
 
  private:
@@ -96,7 +97,8 @@ std::string ModuleBaseName(const std::string& Path);
 std::string DropFileExtension(const std::string& Path);
 
 // The log folder, created with every missing level and opened to all users. Errors of
-// the creation and of the grant are ignored; the path is returned either way.
+// the creation and of the grant are ignored; the path is returned either way. Empty, and
+// nothing created, when neither the machine-wide nor the per-user data folder can be used.
 std::string GetLogFolder();
 
 // Process-wide named objects (see above). Each returns a descriptor, or -1 (errno kept).

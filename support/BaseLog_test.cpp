@@ -167,6 +167,29 @@ TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
   CloseProcessObject(marker);
 }
 
+// With no data folder of either kind, nothing is made, least of all below the working folder.
+TEST_F(BaseLogUnitTest, NoDataFolderMeansNoLogFolderAndNoName) {
+  const std::string blocked = root_ + "/file";
+  std::ofstream(blocked) << "not a folder";
+  SetCommonAppDataRoot(blocked);
+  testing::ScopedEnv xdg("XDG_DATA_HOME", blocked + "/xdg");
+  testing::ScopedEnv home("HOME", blocked);
+  const fs::path work = fs::path(root_) / "work";
+  fs::create_directory(work);
+  const fs::path before = fs::current_path();
+  fs::current_path(work);
+  EXPECT_EQ(GetLogFolder(), "");
+  {
+    TBaseLog host;
+    EXPECT_TRUE(host.IsHost());
+    EXPECT_STREQ(host.LogFileName(), "");
+    TBaseLog second;
+    EXPECT_STREQ(second.LogFileName(), "");
+  }
+  fs::current_path(before);
+  EXPECT_TRUE(fs::is_empty(work));
+}
+
 TEST_F(BaseLogUnitTest, LogFolderIsMadeBelowTheMachineWideFolder) {
   const std::string folder = GetLogFolder();
   EXPECT_EQ(folder, root_ + "/ZeltEquipment/LOGs/");

@@ -33,6 +33,8 @@ SUCCESS_ENTRY = "dct_korvelmobile: information, event 1: Служба успеш
 NO_ENGINE_ENTRY = ("dct_korvelmobile: error, event 1: "
                    "Ошибка запуска службы: Библиотека не найдена")
 START_EXCEPTION_ENTRY = "dct_korvelmobile: error, event 0: Service failed on start: "
+NO_LOG_FOLDER_ENTRY = ("dct_korvelmobile: error, event 2: No log folder: neither the machine-wide "
+                       "nor the per-user data folder can be used")
 DISPLAY_NAME = "Korvel mobile DCT service"
 
 
@@ -61,11 +63,12 @@ def child_environment():
 class Program:
     """One run of the program; its standard error is collected line by line."""
 
-    def __init__(self, args, env=None):
+    def __init__(self, args, env=None, cwd=None):
         self.lines = []
         self.cond = threading.Condition()
         self.proc = subprocess.Popen([PROGRAM] + args, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=env or child_environment())
+                                     stderr=subprocess.PIPE, env=env or child_environment(),
+                                     cwd=cwd)
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
 
@@ -185,9 +188,9 @@ class HostTestCase(unittest.TestCase):
             p.kill()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def start(self, *extra, env=None):
+    def start(self, *extra, env=None, cwd=None):
         p = Program(["--port", str(self.port), "--data-root", self.data_root,
-                     "--unit-dir", self.unit_dir] + list(extra), env=env)
+                     "--unit-dir", self.unit_dir] + list(extra), env=env, cwd=cwd)
         self.programs.append(p)
         return p
 
@@ -277,6 +280,21 @@ class FailedStart(HostTestCase):
         self.assertIn(NO_ENGINE_ENTRY, err)
         self.assertNotIn(SUCCESS_ENTRY, err)
         self.assertFalse(port_open(self.port))
+
+    def test_no_data_folder_is_reported_and_nothing_is_made_in_the_working_folder(self):
+        blocked = os.path.join(self.tmp, "file")
+        with open(blocked, "w") as f:
+            f.write("not a folder")
+        env = child_environment()
+        env["HOME"] = blocked
+        env["XDG_DATA_HOME"] = os.path.join(blocked, "xdg")
+        work = os.path.join(self.tmp, "work")
+        os.makedirs(work)
+        p = self.start("--data-root", blocked, env=env, cwd=work)
+        code, err, _ = p.finish()
+        self.assertNotEqual(code, 0)  # nor is there a folder for the data buffer
+        self.assertIn(NO_LOG_FOLDER_ENTRY, err)
+        self.assertEqual(os.listdir(work), [])
 
     def test_taken_port_is_reported_as_a_failed_start(self):
         with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as taken:

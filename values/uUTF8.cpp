@@ -18,47 +18,6 @@ inline bool AllPrintableASCII(const unsigned char* p) {
   return ((w | ((w - 0x20 * kOnes) & ~w)) & kHighs) == 0;
 }
 
-inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
-
-// The range the byte after a lead byte must fall in: narrower than 80..BF after E0 (no overlong
-// form), ED (no surrogate), F0 (no overlong form) and F4 (nothing above U+10FFFF).
-inline void SecondByteRange(unsigned char lead, unsigned char& low, unsigned char& high) {
-  low = 0x80;
-  high = 0xBF;
-  if (lead == 0xE0) low = 0xA0;
-  else if (lead == 0xED) high = 0x9F;
-  else if (lead == 0xF0) low = 0x90;
-  else if (lead == 0xF4) high = 0x8F;
-}
-
-// Bytes of the character a lead byte starts; 0 for a byte that cannot start one (a
-// continuation byte, C0, C1, F5..FF).
-inline int SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead < 0xC2) return 0;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  if (lead < 0xF5) return 4;
-  return 0;
-}
-
-// Length of the XML character at p in well-formed UTF-8, 0 when there is none.
-// REQUIRES: p < end.
-inline size_t CharLength(const unsigned char* p, const unsigned char* end) {
-  unsigned char lead = *p;
-  if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
-  int n = SequenceLength(lead);
-  if (n == 0 || end - p < n) return 0;
-  unsigned char low, high;
-  SecondByteRange(lead, low, high);
-  if (p[1] < low || p[1] > high) return 0;
-  for (int k = 2; k < n; ++k)
-    if (!IsContinuation(p[k])) return 0;
-  // U+FFFE and U+FFFF are well-formed UTF-8 but not XML characters.
-  if (lead == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) return 0;
-  return static_cast<size_t>(n);
-}
-
 }  // namespace
 
 bool IsXMLChar(uint32_t c) {
@@ -115,7 +74,7 @@ size_t XMLCharsPrefix(std::string_view text) {
   for (;;) {
     while (end - p >= 8 && AllPrintableASCII(p)) p += 8;
     if (p == end) break;
-    size_t n = CharLength(p, end);
+    size_t n = XMLCharLength(reinterpret_cast<const char*>(p), reinterpret_cast<const char*>(end));
     if (n == 0) break;
     p += n;
   }
@@ -125,15 +84,15 @@ size_t XMLCharsPrefix(std::string_view text) {
 size_t BadSequenceLength(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const size_t size = text.size();
-  int n = SequenceLength(p[0]);
+  int n = utf8::SequenceLength(p[0]);
   if (n <= 1) return 1;  // a lone byte that starts nothing, or a control character
   // The maximal subpart: the lead byte and the continuation bytes that still fit its form.
   unsigned char low, high;
-  SecondByteRange(p[0], low, high);
+  utf8::SecondByteRange(p[0], low, high);
   size_t k = 1;
   if (k < size && p[k] >= low && p[k] <= high) {
     ++k;
-    while (k < static_cast<size_t>(n) && k < size && IsContinuation(p[k])) ++k;
+    while (k < static_cast<size_t>(n) && k < size && utf8::IsContinuation(p[k])) ++k;
   }
   // A whole sequence here is a well-formed character that XML does not allow: one stand-in.
   return k;

@@ -25,6 +25,53 @@ void AppendUTF8(uint32_t code, std::string& out);
 // one. code receives the code point, held at 0x110000 when larger, so that no sum wraps.
 size_t CharacterReference(std::string_view text, uint32_t& code);
 
+namespace utf8 {
+
+inline bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Bytes of the character a lead byte starts; 0 for a byte that cannot start one (a
+// continuation byte, C0, C1, F5..FF).
+inline int SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  if (lead < 0xF5) return 4;
+  return 0;
+}
+
+// The range the byte after a lead byte must fall in: narrower than 80..BF after E0 (no
+// overlong form), ED (no surrogate), F0 (no overlong form) and F4 (nothing above U+10FFFF).
+inline void SecondByteRange(unsigned char lead, unsigned char& low, unsigned char& high) {
+  low = 0x80;
+  high = 0xBF;
+  if (lead == 0xE0) low = 0xA0;
+  else if (lead == 0xED) high = 0x9F;
+  else if (lead == 0xF0) low = 0x90;
+  else if (lead == 0xF4) high = 0x8F;
+}
+
+}  // namespace utf8
+
+// The length of the XML character in well-formed UTF-8 that starts at p; 0 when none does.
+// Inline, for writers that check text in the same pass that escapes it.
+// REQUIRES: p < end.
+inline size_t XMLCharLength(const char* at, const char* end) {
+  const auto* p = reinterpret_cast<const unsigned char*>(at);
+  const unsigned char lead = *p;
+  if (lead < 0x80) return lead >= 0x20 || lead == '\t' || lead == '\n' || lead == '\r' ? 1 : 0;
+  const int n = utf8::SequenceLength(lead);
+  if (n == 0 || end - at < n) return 0;
+  unsigned char low, high;
+  utf8::SecondByteRange(lead, low, high);
+  if (p[1] < low || p[1] > high) return 0;
+  for (int k = 2; k < n; ++k)
+    if (!utf8::IsContinuation(p[k])) return 0;
+  // U+FFFE and U+FFFF are well-formed UTF-8 but not XML characters.
+  if (lead == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) return 0;
+  return static_cast<size_t>(n);
+}
+
 // The length of the longest prefix of text made only of XML characters in well-formed UTF-8.
 // So the text is good when the result is text.size(); otherwise the result is where the first
 // bad sequence or character starts.

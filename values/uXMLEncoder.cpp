@@ -24,10 +24,14 @@ namespace {
 // What is written is what pugixml would serialise for the same tree (format_raw), with every
 // line break then made CR LF, and U+FFFD for whatever XML cannot carry (see uUTF8.h).
 
-// What a character of element text needs: 0 nothing, 1 an entity, 2 a line break.
+// What a byte of element text needs: 0 nothing, 1 an entity, 2 a line break, 3 a check
+// (a control character or a byte of a multi-byte character: it may be one XML cannot carry).
 struct TextClasses {
   uint8_t of[256] = {};
   constexpr TextClasses() {
+    for (int c = 0; c < 0x20; ++c) of[c] = 3;
+    for (int c = 0x80; c < 0x100; ++c) of[c] = 3;
+    of[static_cast<unsigned char>('\t')] = 0;
     of[static_cast<unsigned char>('\n')] = 2;
     of[static_cast<unsigned char>('\r')] = 2;
     of[static_cast<unsigned char>('&')] = 1;
@@ -37,13 +41,21 @@ struct TextClasses {
 };
 constexpr TextClasses kTextClasses;
 
-// REQUIRES: IsXMLChars(text), so the only control characters are tab, LF and CR.
-void AppendTextChars(std::string& out, std::string_view text) {
+// Strings come from the store too, where text may sit that no client could send (put there
+// by hand or by an older build): each stretch that XML cannot carry is written as U+FFFD, in
+// the same pass, so that the text stays well-formed and nothing around the stretch is lost.
+void AppendText(std::string& out, std::string_view text) {
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end) {
     const char* plain = p;
-    while (p < end && kTextClasses.of[static_cast<unsigned char>(*p)] == 0) ++p;
+    for (;;) {  // a run of bytes written as they are, good multi-byte characters included
+      while (p < end && kTextClasses.of[static_cast<unsigned char>(*p)] == 0) ++p;
+      if (p == end || kTextClasses.of[static_cast<unsigned char>(*p)] != 3) break;
+      size_t n = XMLCharLength(p, end);
+      if (n == 0) break;
+      p += n;
+    }
     out.append(plain, static_cast<size_t>(p - plain));
     if (p == end) break;
     char c = *p++;
@@ -55,14 +67,14 @@ void AppendTextChars(std::string& out, std::string_view text) {
         if (p < end && *p == '\n') ++p;  // CR LF stays one line break
         out += "\r\n";
         break;
-      default: out += "\r\n"; break;  // '\n'
+      case '\n': out += "\r\n"; break;
+      default:
+        out += kReplacementChar;
+        --p;
+        p += BadSequenceLength(std::string_view(p, static_cast<size_t>(end - p)));
     }
   }
 }
-
-// Strings come from the store too, where text may sit that no client could send (put there
-// by hand or by an older build): it is mended rather than written raw.
-void AppendText(std::string& out, std::string_view text) { AppendMended(out, text, AppendTextChars); }
 
 void AppendInt(std::string& out, int64_t v) {
   char buf[24];

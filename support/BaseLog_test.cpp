@@ -91,15 +91,11 @@ class BaseLogUnitTest : public ::testing::Test {
   void SetUp() override { SetCommonAppDataRoot(root_); }
   void TearDown() override { SetCommonAppDataRoot(""); }
   std::string Marker() const { return HostMarkerName(static_cast<uint32_t>(getpid())); }
-  // Built by appends: "_" + a temporary inserts at the front, where GCC 12 at -O3 warns of an
-  // overlapping copy that cannot happen (-Wrestrict).
+  // Appends, not "_" + a temporary: that inserts at the front, where GCC 12 at -O3 warns
+  // of an overlapping copy that cannot happen (-Wrestrict).
   std::string Suffix() const {
-    std::string suffix = "_";
-    suffix += GetLogComputerName();
-    suffix += '_';
-    suffix += std::to_string(GetLogSessionId());
-    suffix += ".log";
-    return suffix;
+    return std::string("_").append(GetLogComputerName()).append("_")
+        .append(std::to_string(GetLogSessionId())).append(".log");
   }
   testing::TempDir tmp_{"baselog_test"};
   const std::string root_ = tmp_.path();

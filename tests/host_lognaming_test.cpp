@@ -34,13 +34,10 @@ class LogNamingAcrossModulesTest : public ::testing::Test {
     if (module_) dlclose(module_);
     SetCommonAppDataRoot("");
   }
-  std::string Suffix() const {  // by appends: see BaseLog_test.cpp
-    std::string suffix = "_";
-    suffix += GetLogComputerName();
-    suffix += '_';
-    suffix += std::to_string(GetLogSessionId());
-    suffix += ".log";
-    return suffix;
+  // Appends, not "+": see BaseLog_test.cpp.
+  std::string Suffix() const {
+    return std::string("_").append(GetLogComputerName()).append("_")
+        .append(std::to_string(GetLogSessionId())).append(".log");
   }
 
   testing::TempDir tmp_{"host_lognaming"};

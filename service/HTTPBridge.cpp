@@ -27,6 +27,7 @@
 #include <utility>
 #include <vector>
 
+#include "service/HTTPRequestParser.h"
 #include "service/uWorkerPool.h"
 #include "service/ufmWebModule.h"
 
@@ -127,11 +128,6 @@ constexpr size_t kBodyReadChunk = 64 << 10;
 TClock::duration TransferAllowance(uint64_t bytes) {
   return THTTPBridge::kTransferGraceTime +
          std::chrono::seconds(bytes / THTTPBridge::kMinTransferRate);
-}
-
-std::string FieldText(const http::request<http::string_body>& req, beast::string_view name) {
-  const auto it = req.find(name);
-  return it == req.end() ? std::string() : std::string(it->value());
 }
 
 // "127.0.0.1" or "[::1]": the host part of a URL that reaches this server.
@@ -241,8 +237,7 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
     // than the buffer's free room, and 512 bytes at first).
     FBuffer.reserve(kFirstReadBytes);
     FParser.emplace();
-    FParser->header_limit(THTTPBridge::kMaxHeaderBytes);
-    FParser->body_limit(THTTPBridge::kMaxBodyBytes);
+    SetRequestLimits(*FParser);
     FDeadline = TClock::now() + THTTPBridge::kHeaderTimeout;
     http::async_read_header(FSocket, FBuffer, *FParser,
                             beast::bind_front_handler(&TConnection::OnHeader, shared_from_this()));
@@ -296,27 +291,17 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
   }
 
   void OnReadError(error_code ec) {
-    if (ec == http::error::header_limit) {
-      return ReplyEarly(http::status::request_header_fields_too_large, "Request header too large");
-    }
-    if (ec == http::error::body_limit) {
-      return ReplyEarly(http::status::payload_too_large, "Request body too large");
-    }
-    // Timeouts, resets and a client that closed before a whole request: nobody to answer.
-    const bool malformed =
-        ec.category() == http::make_error_code(http::error::bad_target).category() &&
-        ec != http::error::end_of_stream && ec != http::error::partial_message;
-    if (malformed) ReplyEarly(http::status::bad_request, "Bad request: " + ec.message());
+    if (std::optional<TWebResponse> answer = ReadErrorAnswer(ec)) ReplyEarly(std::move(*answer));
   }
 
   void RefuseBusyMemory() {
-    ReplyEarly(http::status::service_unavailable,
-               "The server holds too many request bodies.  Please try again later");
+    ReplyEarly(TWebResponse{static_cast<int>(http::status::service_unavailable), kContentTypeText,
+                            "The server holds too many request bodies.  Please try again later"});
   }
 
-  void ReplyEarly(http::status status, std::string text) {
+  void ReplyEarly(TWebResponse answer) {
     FLinger = true;
-    Send(TWebResponse{static_cast<int>(status), kContentTypeText, std::move(text)});
+    Send(std::move(answer));
   }
 
   // The whole request has arrived: serve it here or on a worker, or refuse it when every
@@ -329,13 +314,7 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
     auto& req = FParser->get();
     FHead = req.method() == http::verb::head;
 
-    TWebRequest request;
-    request.Method = std::string(req.method_string());
-    request.Target = std::string(req.target());
-    request.Host = FieldText(req, "Host");
-    request.SOAPAction = FieldText(req, "SOAPAction");
-    request.HTTPSoapAction = FieldText(req, "HTTP_SOAPACTION");
-    request.Body = std::move(req.body());
+    TWebRequest request = WebRequestFrom(req);
     request.LocalPort = FServer.BoundPort();
     if (request.Host.empty()) {  // URLs need the address the client reached
       error_code ec;
@@ -467,7 +446,7 @@ class TConnection : public std::enable_shared_from_this<TConnection> {
   TClock::time_point FDeadline = TClock::time_point::max();
   tcp::socket FSocket;
   beast::flat_buffer FBuffer;
-  std::optional<http::request_parser<http::string_body>> FParser;
+  std::optional<THTTPRequestParser> FParser;
   TOutgoing FOut;
   TClock::time_point FBodyStart;
   uint64_t FReservedBody = 0;

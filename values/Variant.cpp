@@ -177,6 +177,10 @@ std::string FormatGeneralNumber(double value) {
   if (value == 0) return "0";
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  // Above this the 15 digits round up past the largest double, to a text no reader takes
+  // back as a number: the few doubles there keep the largest 15-digit number below it.
+  constexpr double kLargestGeneral = 1.79769313486231E308;
+  if (std::fabs(value) > kLargestGeneral) value = std::copysign(kLargestGeneral, value);
   // Scientific with 14 decimals is exactly 15 significant digits, correctly rounded.
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);

@@ -198,8 +198,18 @@ TEST(GeneralNumberFormat, Examples) {
       {12345678.9, "12345678.9"},
       {1e100, "1E100"},
       {-2.5e-100, "-2.5E-100"},
+      // The largest doubles would round to 1.79769313486232E308, which is out of range.
+      {std::numeric_limits<double>::max(), "1.79769313486231E308"},
+      {-1.797693134862315E308, "-1.79769313486231E308"},
+      {1.7976931348623149E308, "1.79769313486231E308"},
+      {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
   };
-  for (const auto& c : cases) EXPECT_EQ(FormatGeneralNumber(c.value), c.text) << c.value;
+  for (const auto& c : cases) {
+    const std::string text = FormatGeneralNumber(c.value);
+    EXPECT_EQ(text, c.text) << c.value;
+    double back = 0;
+    EXPECT_EQ(ParseNumberText(text, back), NumberTextResult::Ok) << text;  // it reads back
+  }
 }
 
 TEST(NumberText, Grammar) {

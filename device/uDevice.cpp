@@ -222,8 +222,10 @@ void TDevice::RegisterSvcMethods() {
       {"DeleteDocFromBuffer", &TDevice::DeleteDocFromBuffer},
       {"ClearItemsFromBuffer", &TDevice::ClearItemsFromBuffer},
   };
-  for (const auto& [name, handler] : table) {
-    AddSvcMethod(name, [this, handler](const Variant& in, Variant& out) {
+  for (const auto& entry : table) {
+    // Captured by name: clang 14 (the fuzz build) cannot capture a structured binding.
+    const Handler handler = entry.second;
+    AddSvcMethod(entry.first, [this, handler](const Variant& in, Variant& out) {
       return (this->*handler)(in, out);
     });
   }

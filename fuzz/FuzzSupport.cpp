@@ -1,0 +1,180 @@
+#include "fuzz/FuzzSupport.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <pugixml.hpp>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "buffer/SQLite3.h"
+#include "device/uDevice.h"
+#include "service/uSvcImpl.h"
+#include "support/uCommonUtils.h"
+#include "values/uUTF8.h"
+#include "values/uXMLEncoder.h"
+
+namespace dct::fuzz {
+
+namespace {
+std::string g_root;  // TFuzzService's folder, removed by a failed check too
+}  // namespace
+
+void Fail(const char* what, std::string_view detail) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  if (!detail.empty()) {
+    // Enough to see the fault; the whole input is the reproducer.
+    constexpr size_t kShown = 2000;
+    std::fprintf(stderr, "  %.*s%s\n", static_cast<int>(std::min(detail.size(), kShown)),
+                 detail.data(), detail.size() > kShown ? " ..." : "");
+  }
+  if (!g_root.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_root, ignored);
+  }
+  std::abort();
+}
+
+namespace {
+
+// The checks of CheckXMLDocument, leaving the tree in doc.
+void ParseXMLDocument(std::string_view text, pugi::xml_document& doc) {
+  const size_t good = XMLCharsPrefix(text);
+  DCT_FUZZ_CHECK(good == text.size(), text.substr(good > 40 ? good - 40 : 0, 80));
+  const pugi::xml_parse_result parsed =
+      doc.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8);
+  DCT_FUZZ_CHECK(parsed, text);
+  DCT_FUZZ_CHECK(doc.document_element(), text);
+}
+
+}  // namespace
+
+void CheckXMLDocument(std::string_view text) {
+  pugi::xml_document doc;
+  ParseXMLDocument(text, doc);
+}
+
+void CheckSOAPAnswer(const TWebResponse& answer) {
+  DCT_FUZZ_CHECK(answer.Status == 200 || answer.Status == 500, answer.Body);
+  pugi::xml_document doc;
+  ParseXMLDocument(answer.Body, doc);
+  const pugi::xml_node output =
+      doc.first_element_by_path("SOAP-ENV:Envelope/SOAP-ENV:Body/NS1:ExecuteCommandResponse/OutputParameters");
+  if (!output) return;
+  // What a command answers is value text, and the terminal reads it back.
+  const std::string_view text = output.text().get();
+  try {
+    TXMLEncoder().Decode(text);
+  } catch (const std::exception&) {
+    Fail("the value reader refuses the OutputParameters of an answer", text);
+  }
+}
+
+namespace {
+
+// A listener switch that never listens: the fuzz targets call the service directly.
+class TNoListener : public IListenerSwitch {
+ public:
+  bool Listening() const override { return false; }
+  void Start() override {}
+  void Stop() override {}
+};
+
+TNoListener g_noListener;
+
+// The buffer's connection keeps its journal in memory and never waits for the disk:
+// durability is not what these targets test. It is noted here too, so that Reset can tell
+// from its count of changed rows whether an input wrote anything.
+decltype(SQLite.sqlite3_open) g_engineOpen = nullptr;
+decltype(SQLite.sqlite3_open16) g_engineOpen16 = nullptr;
+sqlite3* g_connection = nullptr;
+
+// REQUIRES: the engine's open has returned rc and set db.
+int OpenWithoutSync(int rc, sqlite3* db) {
+  if (rc == SQLITE_OK) {
+    SQLite.sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr,
+                        nullptr);
+    g_connection = db;
+  }
+  return rc;
+}
+int FastOpen(const char* name, sqlite3** db) {
+  const int rc = g_engineOpen(name, db);
+  return OpenWithoutSync(rc, *db);
+}
+int FastOpen16(const void* name, sqlite3** db) {
+  const int rc = g_engineOpen16(name, db);
+  return OpenWithoutSync(rc, *db);
+}
+
+int ChangedRows() { return SQLite.sqlite3_total_changes(g_connection); }
+
+// Memory-backed where the system has it, so that the buffer's files cost no disk.
+std::string TemporaryRoot() {
+  std::string pattern = std::filesystem::is_directory("/dev/shm")
+                            ? "/dev/shm/dct_fuzz_XXXXXX"
+                            : (std::filesystem::temp_directory_path() / "dct_fuzz_XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+}  // namespace
+
+TFuzzService& TFuzzService::Instance() {
+  static TFuzzService service;
+  return service;
+}
+
+TFuzzService::TFuzzService() : FRoot(TemporaryRoot()) {
+  g_root = FRoot;
+  SetCommonAppDataRoot(FRoot + "/");
+  SetListenerSwitch(&g_noListener);
+  CreateSingleDevice();
+  if (!LoadSQLiteLibrary(GetSQLiteLibraryName())) Fail("no SQLite engine for the fuzz device");
+  g_engineOpen = std::exchange(SQLite.sqlite3_open, FastOpen);
+  g_engineOpen16 = std::exchange(SQLite.sqlite3_open16, FastOpen16);
+  TDevice* device = GetSingleDevice();
+  if (device->Enable() != 0) Fail("the fuzz device cannot be enabled", device->ResultDescription());
+  FDeviceID = device->DeviceID();
+  FAppName = device->AppName();
+  FAppVersion = device->AppVersion();
+  FAutoClearDocs = device->AutoClearDocs();
+  FAutoClearItems = device->AutoClearItems();
+  DCT_FUZZ_CHECK(g_connection != nullptr, "the buffer opened no connection");
+  FChangedRows = ChangedRows();
+}
+
+TFuzzService::~TFuzzService() {
+  FreeSingleDevice();
+  SQLite.sqlite3_open = g_engineOpen;
+  SQLite.sqlite3_open16 = g_engineOpen16;
+  SetListenerSwitch(nullptr);
+  SetCommonAppDataRoot("");
+  std::error_code ignored;
+  std::filesystem::remove_all(FRoot, ignored);
+  g_root.clear();
+}
+
+std::unique_ptr<IMobileDCT> TFuzzService::NewMobileDCT() { return std::make_unique<TMobileDCT>(); }
+
+void TFuzzService::Reset() {
+  TDevice* device = GetSingleDevice();
+  device->SetDeviceID(FDeviceID);
+  device->SetAutoClearDocs(FAutoClearDocs);
+  device->SetAutoClearItems(FAutoClearItems);
+  device->SetAppName(FAppName);
+  device->SetAppVersion(FAppVersion);
+  // Clearing compacts the database, so it runs only after an input that wrote.
+  if (ChangedRows() != FChangedRows) {
+    std::lock_guard<std::mutex> guard(CommandLock());
+    DCT_FUZZ_CHECK(device->ClearDocsFromBuffer() == 0, device->ResultDescription());
+    DCT_FUZZ_CHECK(device->ClearItemsFromBuffer() == 0, device->ResultDescription());
+    FChangedRows = ChangedRows();
+  }
+}
+
+}  // namespace dct::fuzz

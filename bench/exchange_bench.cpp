@@ -9,51 +9,30 @@
 //   exchange_bench SERVER [SECONDS]
 // SERVER is the program (build/dct_korvelmobilesvc), started with --port and --data-root
 // and stopped with SIGTERM. Every wrk round lasts SECONDS (default 5).
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sqlite3.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <pugixml.hpp>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iostream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "bench/CatalogueFixture.h"
+#include "bench/ProgramClient.h"
 #include "values/uXMLEncoder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace dct::bench;
 
 constexpr int kItems = 100000;
 constexpr int kDocs = 1000;
 constexpr int kRowsPerDoc = 100;
 constexpr int kPushRows = 1000;
 constexpr int kRepeats = 3;
-
-[[noreturn]] void Fail(const std::string& what) {
-  std::cerr << "exchange_bench: " << what << "\n";
-  std::exit(1);
-}
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
 
 // Best of kRepeats runs of fn, in seconds, after one untimed run: a catalogue load then
 // replaces a stored catalogue, as mode 0 does in service, on both sides.
@@ -66,219 +45,6 @@ double Best(const std::function<void()>& fn) {
     best = std::min(best, Seconds(t0));
   }
   return best;
-}
-
-std::string EscapeText(const std::string& s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 8);
-  for (char c : s) {
-    switch (c) {
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '&': out += "&amp;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string ExecuteCommandBody(const std::string& command, const std::string& valueText) {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
-         "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:ns1=\"urn:uSvcIntf-IMobileDCT\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><SOAP-ENV:Body><ns1:ExecuteCommand>"
-         "<DeviceID xsi:type=\"xsd:string\">0</DeviceID><CommandName xsi:type=\"xsd:string\">" +
-         command + "</CommandName><InputParameters xsi:type=\"xsd:string\">" + EscapeText(valueText) +
-         "</InputParameters></ns1:ExecuteCommand></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-}
-
-// One POST on a new connection; returns the response body. Fails unless status 200 and
-// ResultCode 0.
-std::string Call(int port, const std::string& body) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) Fail("connect");
-  std::string request = "POST /soap/IMobileDCT HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                        "Content-Type: text/xml; charset=utf-8\r\n"
-                        "SOAPAction: \"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"\r\n"
-                        "Connection: close\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\n\r\n";
-  request += body;
-  for (size_t sent = 0; sent < request.size();) {
-    ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) Fail("send");
-    sent += static_cast<size_t>(n);
-  }
-  std::string response;
-  char chunk[1 << 16];
-  for (;;) {
-    ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-    if (n < 0) Fail("recv");
-    if (n == 0) break;
-    response.append(chunk, static_cast<size_t>(n));
-  }
-  ::close(fd);
-  if (response.compare(0, 12, "HTTP/1.1 200") != 0) Fail("status: " + response.substr(0, 200));
-  const size_t head = response.find("\r\n\r\n");
-  std::string payload = response.substr(head + 4);
-  if (payload.find(">0</ResultCode>") == std::string::npos) Fail("result: " + payload.substr(0, 600));
-  return payload;
-}
-
-// A free port: bound once by us, then given to the server.
-int FreePort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  socklen_t size = sizeof addr;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size) != 0) {
-    Fail("no free port");
-  }
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-bool Connects(int port) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::close(fd);
-  return ok;
-}
-
-// The program as a child process on a free port, stopped with SIGTERM as systemd would.
-struct Server {
-  pid_t pid = -1;
-  int port = 0;
-
-  Server(const std::string& program, const std::string& root) : port(FreePort()) {
-    pid = ::fork();
-    if (pid == 0) {
-      const std::string portText = std::to_string(port);
-      ::execl(program.c_str(), program.c_str(), "--port", portText.c_str(), "--data-root", root.c_str(),
-              static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    for (int i = 0; i < 300 && !Connects(port); ++i) ::usleep(100000);  // at most 30 s
-    if (!Connects(port)) Fail("server did not start");
-  }
-  ~Server() {
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-  }
-  // Peak resident memory since the last ResetPeak, in MiB.
-  double PeakMiB() const {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string key;
-    long kb = 0;
-    while (status >> key) {
-      if (key == "VmHWM:") {
-        status >> kb;
-        break;
-      }
-    }
-    return kb / 1024.0;
-  }
-  void ResetPeak() const { std::ofstream("/proc/" + std::to_string(pid) + "/clear_refs") << "5"; }
-};
-
-void Exec(sqlite3* db, const char* sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) Fail(std::string(sql) + ": " + error);
-}
-
-const char* kItemsSchema =
-    "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
-    "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
-    "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
-
-// Floor of a catalogue load: parse the value text, then replace the stored rows with the
-// new ones in one transaction.
-void FloorLoad(const std::string& valueText, const std::string& file) {
-  pugi::xml_document doc;
-  if (!doc.load_buffer(valueText.data(), valueText.size())) Fail("floor parse");
-  sqlite3* db;
-  sqlite3_open(file.c_str(), &db);
-  Exec(db, kItemsSchema);
-  Exec(db, "BEGIN");
-  Exec(db, "DELETE FROM items");
-  sqlite3_stmt* stmt;
-  sqlite3_prepare_v2(db,
-                     "INSERT OR REPLACE INTO items VALUES (:barcode, :name, :unit, :additionaldata, "
-                     ":series, :quality, :price, :quantity, :useserialnum, :useweight, :usefractvalue)",
-                     -1, &stmt, nullptr);
-  pugi::xml_node table = doc.first_child().first_child().next_sibling();
-  pugi::xml_node cell = table.first_child();
-  while (cell) {
-    for (int col = 0; col < 11; ++col, cell = cell.next_sibling()) {
-      const char* text = cell.child_value();
-      if (col < 6) {
-        sqlite3_bind_text(stmt, col + 1, text, -1, SQLITE_TRANSIENT);
-      } else if (col < 8) {
-        sqlite3_bind_int64(stmt, col + 1, static_cast<int64_t>(std::strtod(text, nullptr) * (col == 6 ? 100 : 1000)));
-      } else {
-        sqlite3_bind_int64(stmt, col + 1, text[0] == 'T');
-      }
-    }
-    if (sqlite3_step(stmt) != SQLITE_DONE) Fail("floor insert");
-    sqlite3_reset(stmt);
-  }
-  sqlite3_finalize(stmt);
-  Exec(db, "COMMIT");
-  sqlite3_close(db);
-}
-
-void AppendCell(pugi::xml_node parent, const char* kind, const char* text) {
-  pugi::xml_node e = parent.append_child("elm");
-  e.append_attribute("t") = kind;
-  if (*text) e.text() = text;
-}
-
-std::string Save(const pugi::xml_document& doc) {
-  std::ostringstream out;
-  doc.save(out, "", pugi::format_raw);
-  return out.str();
-}
-
-// Floor of a catalogue download: read every row, build the value document, serialise it.
-size_t FloorDownload(const std::string& file) {
-  sqlite3* db;
-  sqlite3_open(file.c_str(), &db);
-  sqlite3_stmt* stmt;
-  sqlite3_prepare_v2(db, "SELECT * FROM items", -1, &stmt, nullptr);
-  pugi::xml_document doc;
-  doc.append_child(pugi::node_declaration).append_attribute("version") = "1.0";
-  pugi::xml_node table = doc.append_child("sa").append_child("elm");
-  table.append_attribute("t") = "A";
-  int rows = 0;
-  char number[32];
-  while (sqlite3_step(stmt) == SQLITE_ROW) {
-    ++rows;
-    for (int col = 0; col < 11; ++col) {
-      if (col < 6) {
-        AppendCell(table, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)));
-      } else if (col < 8) {
-        std::snprintf(number, sizeof number, "%.15g", sqlite3_column_int64(stmt, col) / (col == 6 ? 100.0 : 1000.0));
-        AppendCell(table, "N", number);
-      } else {
-        AppendCell(table, "B", sqlite3_column_int64(stmt, col) ? "True" : "False");
-      }
-    }
-  }
-  table.append_attribute("r") = rows;
-  table.append_attribute("c") = 11;
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return Save(doc).size();
 }
 
 // Source-0 documents, written straight into the server's database (no command stores them).
@@ -429,7 +195,7 @@ int main(int argc, char** argv) {
   const std::string loadBody = ExecuteCommandBody("SaveItemsToBuff", valueText);
   const double floorLoad = Best([&] { FloorLoad(valueText, (work / "floor.db").string()); });
 
-  Server server(program, (work / "root").string() + "/");
+  TProgram server(program, (work / "root").string() + "/");
   double peak = 0;
   const double ourLoad = Best([&] {
     server.ResetPeak();
@@ -450,7 +216,7 @@ int main(int argc, char** argv) {
   // --- Catalogue download ---------------------------------------------------------------
   const std::string downloadBody = ExecuteCommandBody("DownloadItems", "");
   size_t answerSize = 0;
-  const double ourDownload = Best([&] { answerSize = Call(server.port, downloadBody).size(); });
+  const double ourDownload = Best([&] { answerSize = Call(server.port, downloadBody); });
   const double floorDownload = Best([&] { FloorDownload((work / "floor.db").string()); });
   std::printf("DownloadItems, %d items (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
               kItems, answerSize / 1048576.0, ourDownload, floorDownload, ourDownload / floorDownload);
@@ -459,7 +225,7 @@ int main(int argc, char** argv) {
   const std::string dbFile = (work / "root" / "dct_korvelmobile" / "DataBuffer" / "0.db").string();
   StoreDocumentsForTerminals(dbFile);
   const std::string documentsBody = ExecuteCommandBody("GetDocuments", "");
-  const double ourDocuments = Best([&] { answerSize = Call(server.port, documentsBody).size(); });
+  const double ourDocuments = Best([&] { answerSize = Call(server.port, documentsBody); });
   const double floorDocuments = Best([&] { FloorDocuments(dbFile); });
   std::printf("GetDocuments, %d x %d rows (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
               kDocs, kRowsPerDoc, answerSize / 1048576.0, ourDocuments, floorDocuments,

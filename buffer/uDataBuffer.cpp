@@ -230,7 +230,8 @@ int TDataBuffer::Guarded(F&& body) {
 
 // ---- items ----
 
-int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
+template <typename F>
+int TDataBuffer::StoreItems(size_t Count, F&& Next, bool ReplaceAll) {
   return Guarded([&](TSQLiteDatabase& db) {
     TSQLitePreparedStatement insert(db);
     insert.SetSQL(kInsertItem);
@@ -244,7 +245,8 @@ int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
     }
     try {
       insert.PrepareStatement();  // once; every item rebinds the same statement
-      for (const TItemRec& item : Items) {
+      for (size_t i = 0; i < Count; ++i) {
+        const TItemRec& item = Next(i);
         insert.ClearParams();
         insert.SetParamText(":barcode", item.Barcode);
         insert.SetParamText(":name", item.Name);
@@ -274,7 +276,7 @@ int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
     // The inserts reuse the pages that the delete freed, so the file only holds much free
     // space when the catalogue shrank; compacting a full catalogue would rewrite the whole
     // file for nothing.
-    if (ReplaceAll && static_cast<int64_t>(Items.size()) * kCompactWhenShrunkTo < replaced) {
+    if (ReplaceAll && static_cast<int64_t>(Count) * kCompactWhenShrunkTo < replaced) {
       try {
         db.ExecSQL("VACUUM");
       } catch (const ESQLiteException&) {
@@ -285,30 +287,56 @@ int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
   });
 }
 
+int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
+  return StoreItems(
+      Items.size(), [&](size_t i) -> const TItemRec& { return Items[i]; }, ReplaceAll);
+}
+
+int TDataBuffer::SaveItems(size_t Count, const TItemSource& Read, bool ReplaceAll) {
+  TItemRec item;
+  return StoreItems(
+      Count,
+      [&](size_t i) -> const TItemRec& {
+        Read(i, item);
+        return item;
+      },
+      ReplaceAll);
+}
+
 int TDataBuffer::ReadItems(TItemsArray& Items) {
   Items.clear();
-  int rc = Guarded([&](TSQLiteDatabase& db) {
+  const int rc = ReadItems([&](size_t n) { Items.reserve(n); },
+                           [&](TItemRec& item) { Items.push_back(std::move(item)); });
+  if (rc != RC_OK) Items.clear();
+  return rc;
+}
+
+int TDataBuffer::ReadItems(const std::function<void(size_t Count)>& Begin, const TItemSink& Take) {
+  return Guarded([&](TSQLiteDatabase& db) {
     TTransaction transaction(db);
     int64_t n = QueryValue(db, "SELECT count(*) FROM items");
     if (n <= 0) {
       transaction.Commit();
       return RC_ITEM_NOT_FOUND;
     }
-    Items.reserve(static_cast<size_t>(n));
     std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable("SELECT * FROM items");
     transaction.Commit();  // the cursor keeps its own read position
+    Begin(static_cast<size_t>(n));
     TSQLiteField& barcode = table->GetFieldByName("barcode");
     TItemFields fields(*table);
-    for (; !table->Eof(); table->Next()) {
-      TItemRec& item = Items.emplace_back();
+    TItemRec item;
+    int64_t given = 0;
+    for (; !table->Eof() && given < n; table->Next(), ++given) {
       item.Barcode = barcode.AsString();
       fields.Read(item);
+      Take(item);
     }
     table->RaiseIfStepFailed();
+    // The count and the rows come from one read snapshot; a mismatch is a fault, and the
+    // caller must not be left with a table it sized for rows that never came.
+    if (given != n || !table->Eof()) throw std::runtime_error("The catalogue changed while it was read");
     return RC_OK;
   });
-  if (rc != RC_OK) Items.clear();
-  return rc;
 }
 
 int TDataBuffer::ReadItem(const std::string& Barcode, TItemRec& Item) {

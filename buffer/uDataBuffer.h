@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,19 @@ class TDataBuffer {
   // old catalogue whole; VACUUM runs after the commit.
   int SaveItems(const TItemsArray& Items, bool ReplaceAll = false);
   int ReadItems(TItemsArray& Items);
+
+  // The same, one item at a time, so that a million-item catalogue is never held as
+  // records beside the value it comes from or goes to.
+  // SaveItems: Read(i, Item) fills Item with item i of Count, in order; Item still holds
+  // the item before, so its buffers are reused. What Read raises fails the call like a
+  // failed insert (1001).
+  using TItemSource = std::function<void(size_t Index, TItemRec& Item)>;
+  int SaveItems(size_t Count, const TItemSource& Read, bool ReplaceAll = false);
+  // ReadItems: Begin(n) with the number of stored items, then Take(Item) for each of them
+  // in the stored order; Take may move Item's texts away. No call at all when nothing is
+  // stored (6501). Exactly n items are given, or the result is 1001.
+  using TItemSink = std::function<void(TItemRec& Item)>;
+  int ReadItems(const std::function<void(size_t Count)>& Begin, const TItemSink& Take);
   int ReadItem(const std::string& Barcode, TItemRec& Item);
   int ClearItems();
   int GetItemsCount(int32_t& ItemsCount);
@@ -79,6 +93,9 @@ class TDataBuffer {
   // when no connection is open.
   template <typename F>
   int Guarded(F&& body);
+  // Both SaveItems: Next(i) gives item i of Count.
+  template <typename F>
+  int StoreItems(size_t Count, F&& Next, bool ReplaceAll);
 
   std::string FDBPath;
   std::string FDBID = "0";

@@ -419,6 +419,45 @@ TEST_F(DataBufferTest, ItemsRoundTripInTheirStoredUnits) {
   EXPECT_EQ(count, 3);
 }
 
+TEST_F(DataBufferTest, ItemsOneAtATime) {
+  int begun = 0, taken = 0;
+  auto begin = [&](size_t n) {
+    ++begun;
+    EXPECT_EQ(taken, 0);  // the count comes before the first item
+    EXPECT_EQ(n, 3u);
+  };
+  auto take = [&](TItemRec&) { ++taken; };
+  EXPECT_EQ(buffer_->ReadItems(begin, take), 6501);
+  EXPECT_EQ(begun + taken, 0);
+
+  // The source is asked in order; the record it fills still holds the item before.
+  std::vector<size_t> asked;
+  ASSERT_EQ(buffer_->SaveItems(3,
+                               [&](size_t i, TItemRec& item) {
+                                 asked.push_back(i);
+                                 if (i == 0) item = Item("A", "a");
+                                 item.Barcode = std::string(1, static_cast<char>('A' + i));
+                               }),
+            0);
+  EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2}));
+  EXPECT_EQ(ItemNames(), "A=a B=a C=a");
+  ASSERT_EQ(buffer_->ReadItems(begin, take), 0);
+  EXPECT_EQ(begun, 1);
+  EXPECT_EQ(taken, 3);
+
+  // A source that fails mid-way fails a replacing load as a failed insert would.
+  EXPECT_EQ(buffer_->SaveItems(
+                3,
+                [&](size_t i, TItemRec& item) {
+                  if (i == 1) throw std::runtime_error("source failed");
+                  item = Item("N", "new");
+                },
+                true),
+            1001);
+  EXPECT_EQ(buffer_->ResultDescription(), "source failed");
+  EXPECT_EQ(ItemNames(), "A=a B=a C=a");
+}
+
 TEST_F(DataBufferTest, FlagsReadBackByTheirLowEightBits) {
   ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
   struct Case {

@@ -322,14 +322,25 @@ int TDevice::CheckIn(const Variant&, Variant& Out) {
 
 int TDevice::SaveItemsToBuff(const Variant& In, Variant&) {
   uint8_t mode;
-  TItemsArray items;
+  int n, low;
   try {
     mode = LowByte(In.At(0).ToInteger());
-    items = VariantToItemsArray(In.At(1));
+    n = ItemTableRows(In.At(1), low);
+    // Every row is read once before anything is stored, so that a bad cell anywhere is
+    // 1004 with the buffer untouched; the rows are read again as they are stored, instead
+    // of being held as records beside the table they come from.
+    TItemRec item;
+    for (int k = 0; k < n; ++k) VariantToItem(In.At(1), low + k, item);
   } catch (const EVariantError&) {
     return RC_BAD_INPUT;
   }
-  return SaveItemsToBuff(mode, items);
+  const Variant& table = In.At(1);
+  const int result = FDataBuffer->SaveItems(
+      static_cast<size_t>(n),
+      [&](size_t k, TItemRec& item) { VariantToItem(table, low + static_cast<int>(k), item); },
+      /*ReplaceAll=*/mode == 0);
+  TakeBufferDescription();
+  return result;
 }
 
 int TDevice::SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items) {
@@ -341,17 +352,17 @@ int TDevice::SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items) {
 }
 
 int TDevice::DownloadItems(const Variant&, Variant& Out) {
-  TItemsArray items;
-  const int result = FDataBuffer->ReadItems(items);
+  // The table is filled straight from the stored rows: no records beside it.
+  Variant table;
+  int i = 0;
+  const int result = FDataBuffer->ReadItems(
+      [&](size_t n) { table = Variant::CreateArray({{0, static_cast<int>(n) - 1}, {0, kItemPositions - 1}}); },
+      [&](TItemRec& item) {
+        PutItemPositions(item, [&](int j, Variant v) { table.Ref(i, j) = std::move(v); });
+        ++i;
+      });
   TakeBufferDescription();
   if (result != RC_OK) return result;
-
-  const int n = static_cast<int>(items.size());
-  Variant table = Variant::CreateArray({{0, n - 1}, {0, kItemPositions - 1}});
-  for (int i = 0; i < n; ++i) {
-    PutItemPositions(items[i], [&](int j, Variant v) { table.Ref(i, j) = std::move(v); });
-  }
-  items.clear();  // the answer no longer needs the records; free them before encoding
   Out = OneElement(std::move(table));
 
   // The catalogue lasts for one download; the emptying changes neither result nor answer.

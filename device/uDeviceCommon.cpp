@@ -12,32 +12,46 @@ constexpr int kDocumentPositions = 5;
 
 }  // namespace
 
-TItemsArray VariantToItemsArray(const Variant& value) {
+int ItemTableRows(const Variant& value, int& low) {
   if (!value.IsArray()) RaiseNotArray();
   const int n = value.Length(1);
-  TItemsArray items;
-  if (n <= 0) return items;  // an empty table is an empty list, whatever its shape
+  low = value.LowBound(1);
+  if (n <= 0) return 0;  // an empty table is an empty list, whatever its shape
   if (value.DimCount() != 2) {
     throw EVariantError(EVariantError::Kind::BadIndex, "item table is not two-dimensional");
   }
-  items.resize(n);
-  const int low = value.LowBound(1);
-  for (int k = 0; k < n; ++k) {
-    const int row = low + k;
-    TItemRec& item = items[k];
-    // At() raises when a row has no position 10; positions beyond 10 are never read.
-    item.Barcode = value.At(row, 0).ToText();
-    item.Name = value.At(row, 1).ToText();
-    item.UnitName = value.At(row, 2).ToText();
-    item.AdditioanalData = value.At(row, 3).ToText();
-    item.Series = value.At(row, 4).ToText();
-    item.Quality = value.At(row, 5).ToText();
-    item.Price = value.At(row, 6).ToCurrency();
-    item.Quantity = value.At(row, 7).ToDouble();
-    item.UseSerialNum = value.At(row, 8).ToBoolean();
-    item.UseWeight = value.At(row, 9).ToBoolean();
-    item.UseFractValue = value.At(row, 10).ToBoolean();
-  }
+  return n;
+}
+
+void VariantToItem(const Variant& table, int row, TItemRec& item) {
+  // Text cells are copied into the buffers item already has; other kinds convert.
+  auto text = [&](int position, std::string& out) {
+    const Variant& cell = table.At(row, position);
+    if (cell.VarType() == varOleStr) {
+      out.assign(cell.StringValue());
+    } else {
+      out = cell.ToText();
+    }
+  };
+  // At() raises when a row has no position 10; positions beyond 10 are never read.
+  text(0, item.Barcode);
+  text(1, item.Name);
+  text(2, item.UnitName);
+  text(3, item.AdditioanalData);
+  text(4, item.Series);
+  text(5, item.Quality);
+  item.Price = table.At(row, 6).ToCurrency();
+  item.Quantity = table.At(row, 7).ToDouble();
+  item.UseSerialNum = table.At(row, 8).ToBoolean();
+  item.UseWeight = table.At(row, 9).ToBoolean();
+  item.UseFractValue = table.At(row, 10).ToBoolean();
+}
+
+TItemsArray VariantToItemsArray(const Variant& value) {
+  int low = 0;
+  const int n = ItemTableRows(value, low);
+  TItemsArray items(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) VariantToItem(value, low + k, items[k]);
   return items;
 }
 

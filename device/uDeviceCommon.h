@@ -68,6 +68,11 @@ using TSvcMethodArray = std::vector<TSvcMethodStruct>;
 
 // Reading conversions raise on malformed input (the command answers 1004).
 TItemsArray VariantToItemsArray(const Variant& value);
+// The same one row at a time, for tables too large to hold twice. ItemTableRows gives the
+// number of items and sets low to the first row's index; VariantToItem reads that row into
+// item, reusing item's buffers. Both raise where VariantToItemsArray does.
+int ItemTableRows(const Variant& value, int& low);
+void VariantToItem(const Variant& table, int row, TItemRec& item);
 TStringArray VariantToStringArray(const Variant& value);
 Variant DocumentToVariant(const TDocument& doc);
 Variant DocumentsToVariant(const TDocuments& docs);

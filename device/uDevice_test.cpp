@@ -273,8 +273,12 @@ TEST_F(CatalogueTest, SaveModesReplaceOrMerge) {
 TEST_F(CatalogueTest, MalformedInputIs1004AndTouchesNothing) {
   ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1)})})), RC_OK);
   Variant ten = Variant::CreateArray({{0, 0}, {0, 9}});
+  // Only the last row is bad: merging (mode 1) must not keep the good rows before it.
+  Variant badLastPrice = ItemTable({Item("B", "b", 1, 1), Item("C", "c", 1, 1)});
+  badLastPrice.Put(1, 6, S("цена"));
   const Variant cases[] = {
       Variant(), In({D(0)}), In({S("режим"), ItemTable({})}), In({D(0), ten}), In({D(0), S("x")}),
+      In({D(1), badLastPrice}),
   };
   for (const Variant& in : cases) {
     EXPECT_EQ(Run("SaveItemsToBuff", in), RC_BAD_INPUT);

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -288,21 +289,45 @@ bool ParseBooleanWord(std::string_view text, bool& value) {
 
 // ---- Storage ----
 
-const std::string& Variant::EmptyText() {
-  static const std::string empty;
-  return empty;
+namespace {
+
+// A long text's heap block: its size, then its bytes.
+char* NewTextBlock(std::string_view text) {
+  const size_t size = text.size();
+  char* block = new char[sizeof size + size];
+  std::memcpy(block, &size, sizeof size);
+  std::memcpy(block + sizeof size, text.data(), size);
+  return block;
+}
+
+std::string_view TextOfBlock(const char* block) {
+  size_t size;
+  std::memcpy(&size, block, sizeof size);
+  return std::string_view(block + sizeof size, size);
+}
+
+}  // namespace
+
+TVariantText Variant::LongText() const {
+  // The short text's bytes run from text_ through num_: the layout ShortChars relies on.
+  static_assert(sizeof(Variant) == 16);
+  static_assert(offsetof(Variant, text_) == kShortTextAt);
+  static_assert(offsetof(Variant, num_) == kShortTextAt + sizeof text_);
+  static_assert(sizeof text_ + sizeof num_ == kShortText);
+  return TextOfBlock(num_.text);
 }
 
 void Variant::Release() noexcept {
-  if (kind_ == varOleStr)
-    delete num_.str;
+  if (kind_ == varOleStr && short_ == 0)
+    delete[] num_.text;
   else if (kind_ == varArray)
     delete num_.arr;
 }
 
-Variant::Variant(const Variant& other) : kind_(other.kind_), num_(other.num_) {
-  if (kind_ == varOleStr && other.num_.str != nullptr)
-    num_.str = new std::string(*other.num_.str);
+Variant::Variant(const Variant& other) : kind_(other.kind_), short_(other.short_), num_(other.num_) {
+  for (size_t k = 0; k < sizeof text_; ++k) text_[k] = other.text_[k];
+  if (kind_ == varOleStr && short_ == 0)
+    num_.text = NewTextBlock(other.LongText());
   else if (kind_ == varArray)
     num_.arr = new Array(*other.num_.arr);
 }
@@ -318,6 +343,7 @@ Variant& Variant::operator=(const Variant& other) {
 void Variant::Clear() {
   if (OwnsHeap()) Release();
   kind_ = varEmpty;
+  short_ = 0;
   num_.i64 = 0;
 }
 
@@ -327,10 +353,15 @@ Variant Variant::MakeNull() {
   return v;
 }
 
-Variant Variant::FromString(std::string text) {
+Variant Variant::FromString(std::string_view text) {
   Variant v;
   v.kind_ = varOleStr;
-  v.num_.str = text.empty() ? nullptr : new std::string(std::move(text));
+  if (text.size() <= kShortText) {
+    v.short_ = static_cast<uint8_t>(text.size() + 1);
+    if (!text.empty()) std::memcpy(v.ShortChars(), text.data(), text.size());
+  } else {
+    v.num_.text = NewTextBlock(text);
+  }
   return v;
 }
 
@@ -414,7 +445,7 @@ Variant Variant::CreateArray(const std::vector<Bounds>& dims, uint16_t elementKi
   }
   // Elements start Empty; empty text in a text-only array is a string with no buffer.
   Variant blank;
-  if (elementKind == varOleStr) blank.kind_ = varOleStr;
+  if (elementKind == varOleStr) blank = FromString(std::string_view());
   array->items.assign(count, blank);
   Variant v;
   v.kind_ = varArray;
@@ -426,6 +457,22 @@ Variant Variant::ArrayOf(std::vector<Variant> values) {
   if (values.size() > static_cast<size_t>(INT_MAX)) Fail(Kind::BadIndex, "Array length out of range");
   auto array = std::make_unique<Array>();
   array->bounds[0] = Bounds{0, static_cast<int>(values.size()) - 1};
+  array->items = std::move(values);
+  Variant v;
+  v.kind_ = varArray;
+  v.num_.arr = array.release();
+  return v;
+}
+
+Variant Variant::TableOf(std::vector<Variant> values, int columns) {
+  if (columns < 1 || values.size() % static_cast<size_t>(columns) != 0)
+    Fail(Kind::BadIndex, "Table cells do not fill whole rows");
+  const size_t rows = values.size() / static_cast<size_t>(columns);
+  if (rows > static_cast<size_t>(INT_MAX)) Fail(Kind::BadIndex, "Array length out of range");
+  auto array = std::make_unique<Array>();
+  array->dims = 2;
+  array->bounds[0] = Bounds{0, static_cast<int>(rows) - 1};
+  array->bounds[1] = Bounds{0, columns - 1};
   array->items = std::move(values);
   Variant v;
   v.kind_ = varArray;

@@ -87,6 +87,15 @@ class EVariantError : public std::runtime_error {
 
 class Variant;
 
+// The text of a string Variant: a view into the Variant, valid while the Variant lives
+// unchanged. Where a std::string is asked for it converts to one, by copy.
+class TVariantText : public std::string_view {
+ public:
+  using std::string_view::basic_string_view;
+  constexpr TVariantText(std::string_view text) : std::string_view(text) {}
+  operator std::string() const { return std::string(data(), size()); }
+};
+
 // Dimension bounds, inclusive: length is High - Low + 1 and may be 0.
 struct Bounds {
   int Low = 0;
@@ -105,7 +114,7 @@ class Variant {
 
   // Scalar construction.
   static Variant MakeNull();
-  static Variant FromString(std::string text);
+  static Variant FromString(std::string_view text);
   static Variant FromByte(uint8_t value);
   static Variant FromSmallint(int16_t value);
   static Variant FromInteger(int32_t value);
@@ -121,6 +130,10 @@ class Variant {
   static Variant CreateArray(const std::vector<Bounds>& dims, uint16_t elementKind = varVariant);
   // One dimension, bounds 0..n-1, element i = values[i].
   static Variant ArrayOf(std::vector<Variant> values);
+  // Two dimensions, bounds 0..n/columns-1 and 0..columns-1, element (i, j) =
+  // values[i * columns + j]: a table built without a second copy of its cells. Raises
+  // EVariantError unless columns >= 1 and n is a multiple of it.
+  static Variant TableOf(std::vector<Variant> values, int columns);
 
   // Kind tests.
   uint16_t VarType() const;  // for arrays: varArray + element kind
@@ -147,9 +160,11 @@ class Variant {
 
   void Clear();
 
-  // Scalar payload reads; REQUIRES: the matching kind.
-  const std::string& StringValue() const {
-    return kind_ == varOleStr && num_.str != nullptr ? *num_.str : EmptyText();
+  // Scalar payload reads; REQUIRES: the matching kind (StringValue: empty for other kinds).
+  TVariantText StringValue() const {
+    if (kind_ != varOleStr) return {};
+    if (short_ != 0) return {ShortChars(), short_ - 1u};
+    return LongText();
   }
   double DoubleValue() const { return num_.d; }
   Currency CurrencyValue() const { return Currency{num_.i64}; }
@@ -171,38 +186,53 @@ class Variant {
  private:
   struct Array;  // bounds, element kind, elements in row-major order
 
-  static const std::string& EmptyText();
-  bool OwnsHeap() const { return kind_ == varOleStr || kind_ == varArray; }
+  // Text of up to kShortText bytes is held in the Variant itself: it starts in text_ and
+  // runs on into num_, which follows text_ directly (Variant.cpp checks the layout). Longer
+  // text is a heap block: its size, then its bytes.
+  static constexpr size_t kShortText = 13;
+  static constexpr size_t kShortTextAt = 3;  // the offset of text_
+  const char* ShortChars() const { return reinterpret_cast<const char*>(this) + kShortTextAt; }
+  char* ShortChars() { return reinterpret_cast<char*>(this) + kShortTextAt; }
+  TVariantText LongText() const;
+
+  bool OwnsHeap() const { return (kind_ == varOleStr && short_ == 0) || kind_ == varArray; }
   void Release() noexcept;  // frees a heap payload; kind_ is left as it was
+  // Takes other's payload; other is left Empty. REQUIRES: *this holds no heap payload.
+  void TakeFrom(Variant& other) noexcept {
+    kind_ = other.kind_;
+    short_ = other.short_;
+    for (size_t k = 0; k < sizeof text_; ++k) text_[k] = other.text_[k];
+    num_ = other.num_;
+    other.kind_ = varEmpty;
+    other.short_ = 0;
+    other.num_.i64 = 0;
+  }
   const Array& ArrayFor(int dims) const;
   size_t Offset(int i) const;
   size_t Offset(int i, int j) const;
 
-  // 16 bytes: the table of a catalogue load holds a million cells. Text and arrays live on
-  // the heap; empty text is a string kind with no buffer (num_.str == nullptr).
+  // 16 bytes: the table of a catalogue load holds a million cells, most of them short
+  // texts (barcodes, units) that would otherwise cost a heap block each. Arrays and long
+  // text live on the heap.
   uint16_t kind_ = varEmpty;
+  uint8_t short_ = 0;  // text held in place: its size + 1; 0 for everything else
+  char text_[5] = {};  // the first bytes of text held in place; the rest are num_'s
   union Num {
     int64_t i64;
     double d;
     float f;
     bool b;
-    std::string* str;
+    char* text;  // long text: its size (a size_t), then its bytes
     Array* arr;
   } num_{0};
 };
 
-inline Variant::Variant(Variant&& other) noexcept : kind_(other.kind_), num_(other.num_) {
-  other.kind_ = varEmpty;
-  other.num_.i64 = 0;
-}
+inline Variant::Variant(Variant&& other) noexcept { TakeFrom(other); }
 
 inline Variant& Variant::operator=(Variant&& other) noexcept {
   if (this != &other) {
     if (OwnsHeap()) Release();
-    kind_ = other.kind_;
-    num_ = other.num_;
-    other.kind_ = varEmpty;
-    other.num_.i64 = 0;
+    TakeFrom(other);
   }
   return *this;
 }

@@ -315,6 +315,25 @@ TEST(VariantArray, Shapes) {
   EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{INT32_MIN, INT32_MAX}}); }), Kind::BadIndex);
 }
 
+TEST(VariantArray, TableOfTakesCellsRowByRow) {
+  Variant table = Variant::TableOf({Str("a"), Str("b"), Str("c"), Str("d"), Str("e"), Str("f")}, 3);
+  EXPECT_EQ(table.DimCount(), 2);
+  EXPECT_EQ(table.Length(1), 2);
+  EXPECT_EQ(table.Length(2), 3);
+  EXPECT_EQ(table.At(0, 2).StringValue(), "c");
+  EXPECT_EQ(table.At(1, 0).StringValue(), "d");
+  Variant same = Variant::CreateArray({{0, 1}, {0, 2}});
+  const char* cells[] = {"a", "b", "c", "d", "e", "f"};
+  for (int k = 0; k < 6; ++k) same.Put(k / 3, k % 3, Str(cells[k]));
+  EXPECT_EQ(table, same);  // indistinguishable from a table filled cell by cell
+  Variant noRows = Variant::TableOf({}, 11);
+  EXPECT_EQ(noRows.Length(1), 0);
+  EXPECT_EQ(noRows.Length(2), 11);
+
+  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1), Dbl(2), Dbl(3)}, 2); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1)}, 0); }), Kind::BadIndex);
+}
+
 TEST(VariantArray, IndexRules) {
   Variant one = Variant::CreateArray({{1, 3}});  // low bound 1: indices 1..3
   one.Put(1, Dbl(10));
@@ -397,6 +416,42 @@ TEST(Variant, EqualityComparesKindAndValue) {
   EXPECT_FALSE(Variant() == Variant::MakeNull());
   EXPECT_FALSE(Variant::CreateArray({{0, 1}}) == Variant::CreateArray({{1, 2}}));
   EXPECT_FALSE(Variant::CreateArray({{0, 1}, {0, 0}}) == Variant::CreateArray({{0, 1}}));
+}
+
+// Text up to 13 bytes is held in the Variant itself, longer text on the heap: both sides of
+// the boundary, multi-byte and NUL bytes included, through copies, moves and assignments.
+TEST(Variant, TextKeptInPlaceOrOnTheHeap) {
+  const std::string texts[] = {"",
+                               "a",
+                               "4601234567893",    // 13 bytes: the longest kept in place
+                               "46012345678934",   // 14 bytes: the shortest on the heap
+                               "шт",
+                               "Молоко",           // 12 bytes
+                               "Молоко!!",         // 14 bytes
+                               std::string("a\0b", 3),
+                               std::string(13, '\0'),
+                               std::string(1000, 'x')};
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    Variant v = Variant::FromString(text);
+    EXPECT_EQ(v.VarType(), varOleStr);
+    EXPECT_EQ(v.StringValue(), text);
+    EXPECT_EQ(v.ToText(), text);
+
+    Variant copy = v;
+    EXPECT_EQ(copy, v);
+    Variant moved = std::move(copy);
+    EXPECT_TRUE(copy.IsEmpty());  // NOLINT: moved-from state is part of the contract
+    EXPECT_EQ(moved.StringValue(), text);
+    for (const std::string& other : texts) {  // over every other size, and back
+      moved = Variant::FromString(other);
+      EXPECT_EQ(moved.StringValue(), other);
+      EXPECT_EQ(moved == v, other == text);
+      moved = v;
+    }
+    EXPECT_EQ(moved.StringValue(), text);
+    EXPECT_EQ(v.StringValue(), text);  // the source of every copy is unchanged
+  }
 }
 
 TEST(Variant, StaysSmall) {

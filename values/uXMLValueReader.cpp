@@ -180,7 +180,7 @@ Variant ScalarValue(char kind, std::string_view text) {
     }
     default: break;
   }
-  return Variant::FromString(std::string(text));
+  return Variant::FromString(text);
 }
 
 // Pairwise below this many attributes, sorted above, so that a crafted element cannot make
@@ -189,17 +189,29 @@ constexpr size_t kPairwiseAttributeCheck = 8;
 
 // ---- Cells of an array, collected as its children arrive ----
 
-// Blocks of at most kBlock values: growing never moves what is held, so it never holds two
-// copies of it, and a large table leaves no trail of outgrown buffers behind in the heap.
-// The first block grows by doubling, so a small array is one small vector, which a
-// one-dimensional array then takes over as it is.
+// An array whose r and c the rest of the text could make good is collected into one vector
+// reserved for all its cells, which the array then takes over: a large table never exists
+// twice, not even while it is handed over. Reserved room costs address space until it is
+// filled, not memory, and the reader lends it only up to what the whole text could hold
+// (room, kMinChildBytes a child, for all arrays together), so crafted counts cannot make it
+// reserve more than a few times the text.
+// Beyond that the counts are only believed as the children arrive: blocks of at most kBlock
+// values, so growing never moves what is held and leaves no trail of outgrown buffers in the
+// heap. The first block grows by doubling, so a small array is one small vector.
 class Cells {
  public:
   static constexpr size_t kBlock = 4096;  // 64 KB of values
+  // The shortest text of an array's child that a value holds: an empty element, "<a/>".
+  static constexpr size_t kMinChildBytes = 4;
 
-  // Never holds more than limit values, and never reserves room beyond them: the limit comes
-  // from r and c, which only cap what the children bring.
+  // Never holds more than limit values: the limit comes from r and c, which only cap what
+  // the children bring. Reserves the limit, taken from room, when room holds it.
   explicit Cells(int64_t limit) : limit_(static_cast<size_t>(std::max<int64_t>(limit, 0))) {}
+  Cells(int64_t limit, size_t& room) : Cells(limit) {
+    if (limit_ > room) return;
+    room -= limit_;
+    blocks_.emplace_back().reserve(limit_);
+  }
 
   size_t size() const { return size_; }
   bool full() const { return size_ == limit_; }
@@ -211,7 +223,8 @@ class Cells {
     ++size_;
   }
 
-  // The values in order, as one vector (taken over when there is a single block).
+  // The values in order, as one vector (taken over when there is a single block: always so
+  // when the limit came from room).
   std::vector<Variant> TakeAll() {
     if (blocks_.size() == 1) return std::move(blocks_.front());
     std::vector<Variant> all;
@@ -221,14 +234,6 @@ class Cells {
       std::vector<Variant>().swap(block);
     }
     return all;
-  }
-
-  // REQUIRES: out has room for size() values.
-  void MoveTo(Variant* out) {
-    for (std::vector<Variant>& block : blocks_) {
-      out = std::move(block.begin(), block.end(), out);
-      std::vector<Variant>().swap(block);
-    }
   }
 
  private:
@@ -252,7 +257,8 @@ class Cells {
 
 class Reader {
  public:
-  explicit Reader(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
+  explicit Reader(std::string_view text)
+      : p_(text.data()), end_(text.data() + text.size()), room_(text.size() / Cells::kMinChildBytes) {}
 
   Variant Document();
 
@@ -327,6 +333,7 @@ class Reader {
   std::vector<const char*> open_;                 // names of the elements SkipContent is inside
   std::string text_;                              // decoded character data or CDATA
   std::string attribute_;                         // a decoded attribute value
+  size_t room_;                                   // cells the arrays may still reserve (Cells)
 };
 
 Reader::Markup Reader::Classify() const {
@@ -591,16 +598,14 @@ Variant Reader::Array(const Tag& tag, int depth) {
   int64_t r = WholeNumberOrZero(Text(tag.r, attribute_));
   if (r < 0) Fail("Negative row count");
   int64_t c = tag.c.begin != nullptr ? WholeNumberOrZero(Text(tag.c, attribute_)) : 0;
-  // Both fit 32 bits, so the product fits 64. Nothing is allocated from it: the cells are
-  // collected as the children come, and the array is made once there are enough of them.
+  // Both fit 32 bits, so the product fits 64. Only what the text could hold is reserved
+  // from it (Cells); the array is made once there are enough children.
   int64_t cells = c >= 1 ? r * c : r;
-  Cells items(cells);
+  Cells items(cells, room_);
   int64_t count = tag.empty ? 0 : Children(tag, items, depth);
   if (count < cells) Fail("Array element with too few children");
   if (c < 1) return Variant::ArrayOf(items.TakeAll());
-  Variant v = Variant::CreateArray({{0, static_cast<int>(r - 1)}, {0, static_cast<int>(c - 1)}});
-  if (cells > 0) items.MoveTo(&v.Ref(0, 0));  // row-major, the order of the children
-  return v;
+  return Variant::TableOf(items.TakeAll(), static_cast<int>(c));  // row-major, as the children came
 }
 
 std::string_view Reader::ScalarContent(const Tag& tag) {

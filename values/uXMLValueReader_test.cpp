@@ -277,6 +277,14 @@ TEST(XMLValueReader, LargeArrays) {
   std::string shortTable = "<sa><elm t=\"A\" r=\"2001\" c=\"3\">";
   for (int k = 0; k < 2001 * 3 - 1; ++k) shortTable += "<elm t=\"N\">1</elm>";
   EXPECT_THROW(Read(shortTable + "</elm></sa>"), EXMLDecodeError);
+
+  // Counts the text could not hold are not reserved for: refused once the children run out.
+  EXPECT_THROW(Read("<sa><elm t=\"A\" r=\"2000000000\" c=\"2000000000\"><a/></elm></sa>"), EXMLDecodeError);
+  // Children of under four bytes (text between empty elements) are taken as they come, in
+  // blocks; such a table still comes out whole.
+  std::string tiny = "<sa><elm t=\"A\" r=\"3000\" c=\"2\">";
+  for (int k = 0; k < 3000; ++k) tiny += "x<a/>";
+  EXPECT_EQ(Read(tiny + "</elm></sa>"), Variant::ArrayOf({Variant::CreateArray({{0, 2999}, {0, 1}})}));
 }
 
 // Every proper prefix of a document is refused, and none is read past its end.

@@ -148,7 +148,7 @@ int RunUnits(int argc, char** argv) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
-  LimitAllocatorArenas(kServerAllocatorArenas);  // before any thread exists
+  ConfigureServerAllocator();  // before any thread exists
   try {
     return RunUnits(argc, argv);
   } catch (const std::exception& e) {

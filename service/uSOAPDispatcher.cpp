@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "service/uSOAPMessage.h"
+#include "support/uProcessMemory.h"
 
 namespace dct {
 namespace {
@@ -40,6 +41,9 @@ std::string ExecuteCommand(IMobileDCT& impl, TSOAPRequest& call, const TSoapInte
   std::string output, description;
   int code = 0;
   const bool result = impl.ExecuteCommand(deviceID, commandName, input, output, code, description);
+  // The command's values are freed by now; what they held would otherwise stay resident
+  // until the next large call, and add to it when that one runs in another arena.
+  if (input.size() >= kReleaseAfterBytes || output.size() >= kReleaseAfterBytes) ReleaseFreedMemory();
 
   TSOAPResponseWriter answer(intf, op.Name);
   answer.Boolean("return", result);

@@ -4,6 +4,11 @@
 
 namespace dct {
 
-void LimitAllocatorArenas(int arenas) { mallopt(M_ARENA_MAX, arenas); }
+void ConfigureServerAllocator() {
+  mallopt(M_ARENA_MAX, kServerAllocatorArenas);
+  mallopt(M_MMAP_THRESHOLD, static_cast<int>(kServerMapBlocksFrom));
+}
+
+void ReleaseFreedMemory() { malloc_trim(0); }
 
 }  // namespace dct

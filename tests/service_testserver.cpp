@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: service_testserver --port N --data-root DIR\n";
     return 2;
   }
-  dct::LimitAllocatorArenas(dct::kServerAllocatorArenas);  // as the real program does
+  dct::ConfigureServerAllocator();  // as the real program does
   dct::SetCommonAppDataRoot(root);
   dct::HTTPBridge().SetPort(static_cast<uint16_t>(port));
   dct::SetListenerSwitch(&dct::HTTPBridge());

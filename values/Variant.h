@@ -23,6 +23,10 @@
 #include <utility>
 #include <vector>
 
+#include "values/uDateTime.h"
+#include "values/uNumberText.h"
+#include "values/uVariantError.h"
+
 namespace dct {
 
 // Kind codes.
@@ -50,40 +54,6 @@ struct Currency {
   friend bool operator==(Currency, Currency) = default;
 };
 
-// A date and time: whole days since 1899-12-30 plus the elapsed fraction of the day.
-using TDateTime = double;
-
-// REQUIRES: a date that exists, hour 0..23, minute and second 0..59, ms 0..999.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int ms = 0);
-// Splits a date into its fields; the time is rounded to the millisecond.
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
-                    int& minute, int& second, int& ms);
-bool IsValidDate(int year, int month, int day);
-
-// General number format: 15 significant digits, plain form for 1e-4 <= |x| < 1e15,
-// scientific ("1E-5", "1.23456789012346E18") otherwise; "." as separator.
-std::string FormatGeneralNumber(double value);
-
-// Number text in the fixed "C" form shared by the host conversions and the XML text:
-// optional blanks, an optional sign, digits with an optional "." fraction (at least one digit),
-// an optional exponent ("E" or "e", optional sign, digits), optional blanks, nothing else.
-// OutOfRange: the number is too large for a double (a too small one reads as 0).
-enum class NumberTextResult { Ok, Malformed, OutOfRange };
-NumberTextResult ParseNumberText(std::string_view text, double& value);
-// "True" or "False" in any letter case.
-bool ParseBooleanWord(std::string_view text, bool& value);
-
-class EVariantError : public std::runtime_error {
- public:
-  enum class Kind { TypeMismatch, Overflow, BadIndex };
-  EVariantError(Kind kind, const std::string& message)
-      : std::runtime_error(message), kind_(kind) {}
-  Kind kind() const { return kind_; }
-
- private:
-  Kind kind_;
-};
 
 class Variant;
 

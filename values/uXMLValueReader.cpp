@@ -755,36 +755,4 @@ Variant ReadXMLValue(std::string_view text) {
   return Reader(text).Document();
 }
 
-bool ParseDateText(std::string_view text, TDateTime& out) {
-  std::string_view s = TrimBlanks(text);
-  size_t pos = 0;
-  auto number = [&](size_t minDigits, size_t maxDigits, int& value) {
-    size_t start = pos;
-    value = 0;
-    while (pos < s.size() && pos - start < maxDigits && s[pos] >= '0' && s[pos] <= '9')
-      value = value * 10 + (s[pos++] - '0');
-    return pos - start >= minDigits;
-  };
-  auto separator = [&](char c) {
-    if (pos < s.size() && s[pos] == c) {
-      ++pos;
-      return true;
-    }
-    return false;
-  };
-  int y, m, d, hh = 0, nn = 0, ss = 0;
-  if (!number(4, 4, y) || !separator('.') || !number(1, 2, m) || !separator('.') || !number(1, 2, d))
-    return false;
-  if (pos < s.size()) {
-    if (!IsBlank(s[pos])) return false;
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
-    if (!number(1, 2, hh) || !separator(':') || !number(1, 2, nn)) return false;
-    if (separator(':') && !number(1, 2, ss)) return false;
-    if (pos != s.size()) return false;
-  }
-  if (!IsValidDate(y, m, d) || hh > 23 || nn > 59 || ss > 59) return false;
-  out = EncodeDateTime(y, m, d, hh, nn, ss);
-  return true;
-}
-
 }  // namespace dct

@@ -44,9 +44,4 @@ namespace dct {
 // Empty text has no root element and is refused; TXMLEncoder::Decode reads it as Empty first.
 Variant ReadXMLValue(std::string_view text);
 
-// The date form of the value text: "yyyy.mm.dd", optionally a blank and "hh:nn" or "hh:nn:ss"
-// (24 hours; one or two digits for all but the year), blanks around. False for anything else,
-// a date that does not exist included.
-bool ParseDateText(std::string_view text, TDateTime& value);
-
 }  // namespace dct

@@ -1,0 +1,21 @@
+// EVariantError: what the value code raises for a conversion, a shape or a date it cannot
+// make. Commands turn it into result code 1004, so its wording never reaches a caller.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace dct {
+
+class EVariantError : public std::runtime_error {
+ public:
+  enum class Kind { TypeMismatch, Overflow, BadIndex };
+  EVariantError(Kind kind, const std::string& message)
+      : std::runtime_error(message), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
+}  // namespace dct

@@ -1,8 +1,9 @@
 #include "device/uDevice.h"
 
-#include <algorithm>
+#include <exception>
+#include <memory>
+#include <string>
 #include <utility>
-#include <vector>
 
 #include "buffer/SQLite3.h"
 #include "buffer/uDataBuffer.h"
@@ -10,38 +11,7 @@
 
 namespace dct {
 
-// ---------------------------------------------------------------------------------------
-// Process-wide state: the command lock, the listener use count and the device list.
-
-std::mutex& CommandLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 namespace {
-
-// Guards the listener pointer and its use count; Enable and Disable may in principle run on
-// different threads (the control thread and a destructor at process end).
-std::mutex& ListenerLock() {
-  static std::mutex lock;
-  return lock;
-}
-IListenerSwitch* g_listener = nullptr;
-int g_listenerUsers = 0;
-
-// The device list references devices without owning them.
-std::mutex& DeviceListLock() {
-  static std::mutex lock;
-  return lock;
-}
-std::vector<TDevice*>& DeviceList() {
-  static std::vector<TDevice*> list;
-  return list;
-}
-
-constexpr int kItemPositions = 11;
-constexpr int kItemAnswerPositions = 12;
-constexpr int kGetDocumentsPositions = 4;
 
 // Latin letters compare without case; every other byte (Cyrillic included) exactly.
 bool SameCommandName(const std::string& a, const std::string& b) {
@@ -55,113 +25,7 @@ bool SameCommandName(const std::string& a, const std::string& b) {
   return true;
 }
 
-// Fills row i of an item table, or positions 0..10 of a one-dimensional item answer.
-template <typename Put>
-void PutItemPositions(const TItemRec& item, Put put) {
-  put(0, Variant::FromString(item.Barcode));
-  put(1, Variant::FromString(item.Name));
-  put(2, Variant::FromString(item.UnitName));
-  put(3, Variant::FromString(item.AdditioanalData));
-  put(4, Variant::FromString(item.Series));
-  put(5, Variant::FromString(item.Quality));
-  put(6, Variant::FromCurrency(item.Price));
-  put(7, Variant::FromDouble(item.Quantity));
-  put(8, Variant::FromBoolean(item.UseSerialNum));
-  put(9, Variant::FromBoolean(item.UseWeight));
-  put(10, Variant::FromBoolean(item.UseFractValue));
-}
-
-Variant OneElement(Variant value) {
-  std::vector<Variant> v;
-  v.push_back(std::move(value));
-  return Variant::ArrayOf(std::move(v));
-}
-
-uint8_t LowByte(int32_t value) { return static_cast<uint8_t>(value & 0xFF); }
-
-// The input's last index, or -1 when it is not an array.
-int LastPosition(const Variant& in) { return in.IsArray() ? in.HighBound(1) : -1; }
-
 }  // namespace
-
-void SetListenerSwitch(IListenerSwitch* listener) {
-  std::lock_guard<std::mutex> guard(ListenerLock());
-  g_listener = listener;
-}
-
-void StartListener() {
-  std::lock_guard<std::mutex> guard(ListenerLock());
-  if (g_listener != nullptr && !g_listener->Listening()) g_listener->Start();  // may raise
-  ++g_listenerUsers;
-}
-
-void StopListener() {
-  std::lock_guard<std::mutex> guard(ListenerLock());
-  if (g_listenerUsers > 0) {
-    --g_listenerUsers;
-    if (g_listenerUsers > 0) return;
-  }
-  if (g_listener != nullptr && g_listener->Listening()) g_listener->Stop();
-}
-
-int ListenerUsers() {
-  std::lock_guard<std::mutex> guard(ListenerLock());
-  return g_listenerUsers;
-}
-
-TDevice* GetSingleDevice() {
-  std::lock_guard<std::mutex> guard(DeviceListLock());
-  return DeviceList().empty() ? nullptr : DeviceList().front();
-}
-
-void CreateSingleDevice() {
-  if (GetSingleDevice() != nullptr) return;
-  {
-    std::lock_guard<std::mutex> guard(DeviceListLock());
-    DeviceList().clear();
-  }
-  new TDevice();  // registers itself; FreeSingleDevice destroys it
-}
-
-void FreeSingleDevice() {
-  TDevice* device = nullptr;
-  {
-    std::lock_guard<std::mutex> guard(DeviceListLock());
-    if (DeviceList().empty() || DeviceList().front() == nullptr) return;
-    device = DeviceList().front();
-    DeviceList().front() = nullptr;
-  }
-  delete device;
-  std::lock_guard<std::mutex> guard(DeviceListLock());
-  DeviceList().clear();
-}
-
-TDevice* FindDevice(const std::string& id) {
-  std::lock_guard<std::mutex> guard(DeviceListLock());
-  for (TDevice* device : DeviceList()) {
-    if (device != nullptr && device->DeviceID() == id) return device;
-  }
-  return nullptr;
-}
-
-void RegisterDevice(TDevice* device) {
-  size_t index;
-  {
-    std::lock_guard<std::mutex> guard(DeviceListLock());
-    DeviceList().push_back(device);
-    index = DeviceList().size() - 1;
-  }
-  device->SetDeviceID(std::to_string(index));
-}
-
-void UnregisterDevice(TDevice* device) {
-  std::lock_guard<std::mutex> guard(DeviceListLock());
-  auto& list = DeviceList();
-  auto it = std::find(list.begin(), list.end(), device);
-  if (it == list.end()) return;
-  *it = list.back();
-  list.pop_back();
-}
 
 // ---------------------------------------------------------------------------------------
 // The device object.
@@ -298,50 +162,7 @@ void TDevice::Disable() {
 void TDevice::TakeBufferDescription() { FResultDescription = FDataBuffer->ResultDescription(); }
 
 // ---------------------------------------------------------------------------------------
-// The device's own commands.
-
-int TDevice::Echo(const Variant& In, Variant& Out) {
-  Out = In;
-  return RC_OK;
-}
-
-int TDevice::CheckIn(const Variant&, Variant& Out) {
-  const int n = static_cast<int>(FSvcMethodList.size());
-  Variant names = Variant::CreateArray({{0, n - 1}}, varOleStr);
-  for (int i = 0; i < n; ++i) names.Put(i, Variant::FromString(FSvcMethodList[i].Name));
-  std::vector<Variant> answer;
-  answer.push_back(Variant::FromString(AppName()));
-  answer.push_back(Variant::FromString(AppVersion()));
-  answer.push_back(std::move(names));
-  Out = Variant::ArrayOf(std::move(answer));
-  return RC_OK;
-}
-
-// ---------------------------------------------------------------------------------------
-// Catalogue commands.
-
-int TDevice::SaveItemsToBuff(const Variant& In, Variant&) {
-  uint8_t mode;
-  int n, low;
-  try {
-    mode = LowByte(In.At(0).ToInteger());
-    n = ItemTableRows(In.At(1), low);
-    // Every row is read once before anything is stored, so that a bad cell anywhere is
-    // 1004 with the buffer untouched; the rows are read again as they are stored, instead
-    // of being held as records beside the table they come from.
-    TItemRec item;
-    for (int k = 0; k < n; ++k) VariantToItem(In.At(1), low + k, item);
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  const Variant& table = In.At(1);
-  const int result = FDataBuffer->SaveItems(
-      static_cast<size_t>(n),
-      [&](size_t k, TItemRec& item) { VariantToItem(table, low + static_cast<int>(k), item); },
-      /*ReplaceAll=*/mode == 0);
-  TakeBufferDescription();
-  return result;
-}
+// Typed buffer operations.
 
 int TDevice::SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items) {
   // Mode 0 replaces the catalogue; the buffer clears and stores in one transaction so that
@@ -351,198 +172,11 @@ int TDevice::SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items) {
   return result;
 }
 
-int TDevice::DownloadItems(const Variant&, Variant& Out) {
-  // The table is filled straight from the stored rows: no records beside it.
-  Variant table;
-  int i = 0;
-  const int result = FDataBuffer->ReadItems(
-      [&](size_t n) { table = Variant::CreateArray({{0, static_cast<int>(n) - 1}, {0, kItemPositions - 1}}); },
-      [&](TItemRec& item) {
-        PutItemPositions(item, [&](int j, Variant v) { table.Ref(i, j) = std::move(v); });
-        ++i;
-      });
-  TakeBufferDescription();
-  if (result != RC_OK) return result;
-  Out = OneElement(std::move(table));
-
-  // The catalogue lasts for one download; the emptying changes neither result nor answer.
-  if (AutoClearItems()) FDataBuffer->ClearItems();
-  return RC_OK;
-}
-
-int TDevice::ClearItemsFromBuffer(const Variant&, Variant&) { return ClearItemsFromBuffer(); }
-
 int TDevice::ClearItemsFromBuffer() {
   const int result = FDataBuffer->ClearItems();
   TakeBufferDescription();
   return result;
 }
-
-int TDevice::GetItemInfo(const Variant& In, Variant& Out) {
-  int32_t online;
-  std::string barcode, docId, serial;
-  try {
-    online = In.At(0).ToInteger();
-    barcode = In.At(1).ToText();
-    const int last = LastPosition(In);
-    if (last >= 2) docId = In.At(2).ToTextOrEmpty();
-    if (last >= 3) serial = In.At(3).ToTextOrEmpty();
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-
-  // This command never takes over the buffer's error text.
-  TItemRec item;
-  int result;
-  if (online == 0) {
-    result = FDataBuffer->ReadItem(barcode, item);
-  } else {
-    if (!OnGetItemInfo) return RC_NOT_SUPPORTED;
-    result = OnGetItemInfo(barcode, item);
-  }
-  if (result != RC_OK) return result;
-
-  double quantityInDoc = 0;
-  if (!docId.empty()) {
-    TDocRow row;
-    result = FDataBuffer->ReadDocRow(docId, barcode, serial, row);
-    if (result != RC_OK) return result;
-    quantityInDoc = row.Quantity;
-  }
-
-  Variant answer = Variant::CreateArray({{0, kItemAnswerPositions - 1}});
-  PutItemPositions(item, [&](int j, Variant v) { answer.Ref(j) = std::move(v); });
-  answer.Ref(11) = Variant::FromDouble(quantityInDoc);
-  Out = OneElement(std::move(answer));
-  return RC_OK;
-}
-
-// ---------------------------------------------------------------------------------------
-// Document commands.
-
-int TDevice::PushDocumentData(const Variant& In, Variant& Out) {
-  TDocument doc;
-  uint8_t online;
-  try {
-    doc.DocumentID = In.At(0).ToText();
-    doc.DocumentType = LowByte(In.At(1).ToInteger());
-    doc.Description = In.At(4).ToText();
-    online = LowByte(In.At(2).ToInteger());
-    const Variant& rows = In.At(3);
-    if (!rows.IsArray()) {
-      throw EVariantError(EVariantError::Kind::TypeMismatch, "row table is not an array");
-    }
-    const int n = rows.Length(1);
-    if (n > 0) {
-      const int low = rows.LowBound(1);
-      doc.Rows.resize(n);
-      for (int k = 0; k < n; ++k) {
-        TDocRow& row = doc.Rows[k];
-        row.Barcode = rows.At(low + k, 0).ToText();
-        row.Quantity = rows.At(low + k, 1).ToDouble();
-        row.SerialNum = rows.At(low + k, 2).ToText();
-      }
-    }
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  doc.Source = 1;
-
-  int result = FDataBuffer->SaveDoc(doc);
-  TakeBufferDescription();
-  if (result != RC_OK) return result;
-
-  if (online == 0) {
-    Out = OneElement(Variant::FromString(doc.Description));
-    return RC_OK;
-  }
-  if (!OnSetDocumentInfo) return RC_NOT_SUPPORTED;  // the document stays stored
-  std::string description;
-  result = OnSetDocumentInfo(doc.DocumentID, doc.DocumentType, description);
-  if (result == RC_OK) Out = OneElement(Variant::FromString(description));
-  return result;
-}
-
-int TDevice::GetDocuments(const Variant&, Variant& Out) {
-  TDocuments docs;
-  const int result = FDataBuffer->ReadDocs(0, docs);
-  TakeBufferDescription();
-  if (result != RC_OK) return result;
-
-  const int n = static_cast<int>(docs.size());
-  Variant table = Variant::CreateArray({{0, n - 1}, {0, kGetDocumentsPositions - 1}});
-  for (int i = 0; i < n; ++i) {
-    table.Ref(i, 0) = Variant::FromString(docs[i].DocumentID);
-    table.Ref(i, 1) = Variant::FromByte(docs[i].DocumentType);
-    table.Ref(i, 2) = DocRowsToVariant(docs[i].Rows);
-    table.Ref(i, 3) = Variant::FromString(docs[i].Description);
-  }
-  Out = OneElement(std::move(table));
-  return RC_OK;
-}
-
-int TDevice::ReadDocFromBuff(const Variant& In, Variant& Out) {
-  TStringArray ids;
-  try {
-    ids = VariantToStringArray(In.At(0));
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  TDocument doc;
-  const int result = ReadDocFromBuff(ids, doc);
-  if (result == RC_OK) Out = OneElement(DocumentToVariant(doc));
-  return result;
-}
-
-int TDevice::ReadDocsHeadersFromBuff(const Variant& In, Variant& Out) {
-  int32_t source;
-  try {
-    source = In.At(0).ToInteger();
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  TDocuments docs;
-  const int result = ReadDocsHeadersFromBuff(source, docs);
-  if (result == RC_OK) Out = OneElement(DocumentsToVariant(docs));
-  return result;
-}
-
-int TDevice::DeleteDocFromBuffer(const Variant& In, Variant&) {
-  TStringArray ids;
-  try {
-    ids = VariantToStringArray(In.At(0));
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  return DeleteDocFromBuffer(ids);
-}
-
-int TDevice::ClearData(const Variant& In, Variant&) {
-  uint8_t scope;
-  std::string docId;
-  try {
-    scope = LowByte(In.At(0).ToInteger());
-    if (LastPosition(In) >= 1) docId = In.At(1).ToTextOrEmpty();
-  } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
-  }
-  // Scope 0: the catalogue and the documents; any other: the documents only. The
-  // identifier narrows the documents, never the catalogue.
-  int result = RC_OK;
-  if (scope == 0) {
-    result = FDataBuffer->ClearItems();
-    if (result != RC_OK) {
-      TakeBufferDescription();
-      return result;
-    }
-  }
-  result = docId.empty() ? FDataBuffer->ClearDocs(-1) : FDataBuffer->DeleteDoc({docId});
-  TakeBufferDescription();
-  return result;
-}
-
-// ---------------------------------------------------------------------------------------
-// Typed document operations.
 
 int TDevice::SaveDocToBuff(const TDocument& Doc, bool Update) {
   // Without Update the document is replaced whole; the buffer drops the old rows in the

@@ -1,13 +1,12 @@
 // TDevice: one logical endpoint that terminals and the accounting system talk to. It holds
 // the settings that clients set, a table of twelve named commands, and its data buffer.
 //
-// Commands run one at a time: the service holds CommandLock exactly around
-// TDevice::ExecuteCommand. Settings are written by SetSingleDeviceParams on any thread;
-// each setting is read and written under the device's own settings lock, so a command never
-// sees a torn string.
+// Commands run one at a time, under CommandLock (see uDeviceList.h). Settings are written by
+// SetSingleDeviceParams on any thread; each setting is read and written under the device's
+// own settings lock, so a command never sees a torn string.
 //
-// The device knows nothing of HTTP: its Enable and Disable switch the shared listener
-// through IListenerSwitch, which the host wires to the HTTP listener (tests wire a fake).
+// This header also brings in the registries (uDeviceList.h): every caller of the device
+// needs the device list or the command lock as well.
 #pragma once
 
 #include <atomic>
@@ -17,35 +16,12 @@
 #include <string>
 
 #include "device/uDeviceCommon.h"
+#include "device/uDeviceList.h"
 #include "values/Variant.h"
 
 namespace dct {
 
 class TDataBuffer;
-
-// The one lock of the system: held around every command run through the web service, and
-// around closing the buffer in Disable.
-std::mutex& CommandLock();
-
-// The shared HTTP listener as the device unit sees it.
-class IListenerSwitch {
- public:
-  virtual ~IListenerSwitch() = default;
-  virtual bool Listening() const = 0;
-  // Starts listening on every address at the configured port; raises on failure
-  // (for instance a port already taken).
-  virtual void Start() = 0;
-  // Closes the listening sockets, ends every connection and joins every thread.
-  virtual void Stop() = 0;
-};
-
-// REQUIRES: called before any device is enabled, or with nullptr after the last disable.
-void SetListenerSwitch(IListenerSwitch* listener);
-// Use count of the listener: StartListener starts it when it is not listening (a failure is
-// raised before the count is raised); StopListener stops it when the count drops to 0.
-void StartListener();
-void StopListener();
-int ListenerUsers();
 
 class TDevice {
  public:
@@ -90,7 +66,9 @@ class TDevice {
   const TSvcMethodArray& SvcMethods() const { return FSvcMethodList; }
   int FindSvcMethod(const std::string& Name) const;
 
-  // Command handlers (the table binds these).
+  // Command handlers (the table binds these): each turns the input value into a buffer or
+  // callback call, and its result into the output value. 1004 when the input is malformed.
+  // Defined in uDeviceCommands.cpp.
   int Echo(const Variant& In, Variant& Out);
   int CheckIn(const Variant& In, Variant& Out);
   int DownloadItems(const Variant& In, Variant& Out);
@@ -131,13 +109,5 @@ class TDevice {
   std::string FResultDescription;
   TSvcMethodArray FSvcMethodList;
 };
-
-// The process-wide device list (references, not owned).
-TDevice* GetSingleDevice();
-void CreateSingleDevice();
-void FreeSingleDevice();
-TDevice* FindDevice(const std::string& id);
-void RegisterDevice(TDevice* device);
-void UnregisterDevice(TDevice* device);
 
 }  // namespace dct

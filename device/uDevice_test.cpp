@@ -68,7 +68,7 @@ class DeviceTest : public ::testing::Test {
 };
 
 // ---------------------------------------------------------------------------------------
-// Settings, the device list and dispatch.
+// Settings and dispatch.
 
 TEST_F(DeviceTest, StartsWithDefaultsAndTwelveCommandsInOrder) {
   EXPECT_EQ(device_->DeviceID(), "0");
@@ -126,32 +126,6 @@ TEST_F(DeviceTest, HandlerExceptionBecomes1001WithItsMessageUntilTheNextCommand)
   EXPECT_EQ(Run("Echo", In({})), RC_OK);
   EXPECT_EQ(device_->ResultDescription(), "");
   EXPECT_EQ(device_->GetResultDescription(RC_UNKNOWN_ERROR), "");
-}
-
-TEST_F(DeviceTest, DeviceListFindsByExactIdentifier) {
-  EXPECT_EQ(GetSingleDevice(), device_.get());
-  EXPECT_EQ(FindDevice("0"), device_.get());
-  device_->SetDeviceID("ABC");
-  EXPECT_EQ(FindDevice("0"), nullptr);
-  EXPECT_EQ(FindDevice("abc"), nullptr);
-  EXPECT_EQ(FindDevice("ABC"), device_.get());
-  device_.reset();
-  EXPECT_EQ(GetSingleDevice(), nullptr);
-}
-
-TEST(DeviceList, CreateAndFreeSingleDevice) {
-  SetCommonAppDataRoot((fs::temp_directory_path() / "dct_device_list_test/").string());
-  CreateSingleDevice();
-  TDevice* first = GetSingleDevice();
-  ASSERT_NE(first, nullptr);
-  CreateSingleDevice();  // a second call keeps the one device
-  EXPECT_EQ(GetSingleDevice(), first);
-  EXPECT_EQ(first->DeviceID(), "0");
-  FreeSingleDevice();
-  EXPECT_EQ(GetSingleDevice(), nullptr);
-  FreeSingleDevice();  // nothing to free
-  SetCommonAppDataRoot("");
-  fs::remove_all(fs::temp_directory_path() / "dct_device_list_test");
 }
 
 // ---------------------------------------------------------------------------------------

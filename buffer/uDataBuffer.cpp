@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "buffer/SQLiteTable3.h"
+#include "buffer/uSQLText.h"
 #include "device/uEquipmentErrors.h"
 #include "support/BaseSecurity.h"
 #include "support/uCommonUtils.h"

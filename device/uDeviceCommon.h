@@ -77,8 +77,5 @@ TStringArray VariantToStringArray(const Variant& value);
 Variant DocumentToVariant(const TDocument& doc);
 Variant DocumentsToVariant(const TDocuments& docs);
 Variant DocRowsToVariant(const TDocRows& rows);  // m x 3 row table
-// Single-quoted SQL text literals with inner quotes doubled, joined by ", ".
-std::string StringArrayToSQLList(const TStringArray& ids);
-std::string SQLTextLiteral(const std::string& text);
 
 }  // namespace dct

@@ -98,11 +98,5 @@ TEST(DocumentsToVariant, EmptyListKeepsFivePositions) {
   EXPECT_EQ(one.At(0, 4).Length(1), 1);
 }
 
-TEST(StringArrayToSQLList, QuotesEveryIdentifier) {
-  EXPECT_EQ(StringArrayToSQLList({}), "");
-  EXPECT_EQ(StringArrayToSQLList({"A"}), "'A'");
-  EXPECT_EQ(StringArrayToSQLList({"id", "x') OR ('1'='1"}), "'id', 'x'') OR (''1''=''1'");
-}
-
 }  // namespace
 }  // namespace dct

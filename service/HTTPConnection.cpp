@@ -1,0 +1,273 @@
+#include "service/HTTPConnection.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/bind_handler.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/beast/http/field.hpp>
+#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/status.hpp>
+#include <exception>
+#include <utility>
+
+#include "service/HTTPLimits.h"
+
+namespace dct {
+
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace net = boost::asio;
+using tcp = net::ip::tcp;
+using error_code = boost::system::error_code;
+using TClock = THTTPConnection::TClock;
+
+namespace {
+
+const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// Bytes asked for by the first read: a typical SOAP call, header and body.
+constexpr size_t kFirstReadBytes = 4096;
+// Requests up to this size may be served on the I/O thread that read them. Larger ones
+// go to the pool, whose most recently idle worker takes them: consecutive large calls then
+// reuse the memory of one warm allocator arena instead of spreading over the I/O threads.
+constexpr size_t kInlineBodyBytes = 256 << 10;
+// Bytes asked for per read of a body (Beast's own upper bound for one read).
+constexpr size_t kBodyReadChunk = 64 << 10;
+
+// The time a transfer of bytes may take: the grace time plus the bytes at the minimum rate.
+TClock::duration TransferAllowance(uint64_t bytes) {
+  return THTTPLimits::kTransferGraceTime +
+         std::chrono::seconds(bytes / THTTPLimits::kMinTransferRate);
+}
+
+// "127.0.0.1" or "[::1]": the host part of a URL that reaches this server.
+std::string URLHost(const net::ip::address& address) {
+  if (address.is_v6()) {
+    const net::ip::address_v6 v6 = address.to_v6();
+    if (v6.is_v4_mapped()) return net::ip::make_address_v4(net::ip::v4_mapped, v6).to_string();
+    return "[" + v6.to_string() + "]";
+  }
+  return address.to_string();
+}
+
+}  // namespace
+
+THTTPConnection::THTTPConnection(THTTPServer& server, tcp::socket&& socket)
+    : FServer(server), FSocket(std::move(socket)) {}
+
+THTTPConnection::~THTTPConnection() {
+  FServer.ReleaseBody(FReservedBody);
+  if (FRegistered) FServer.Unregister(FRegistration);
+}
+
+void THTTPConnection::Start() {
+  FRegistration = FServer.Register(weak_from_this());
+  FRegistered = true;
+  error_code ec;
+  FSocket.native_non_blocking(true, ec);  // a worker's write must never wait
+  if (!ec) ReadHeader();
+}
+
+void THTTPConnection::Close() {
+  error_code ignored;
+  FSocket.shutdown(tcp::socket::shutdown_both, ignored);
+  FSocket.close(ignored);  // pending operations complete with an error and let go
+}
+
+void THTTPConnection::ReadHeader() {
+  if (FServer.Stopping()) return;
+  // Room for a whole small request, so that it comes in one read (Beast asks for no more
+  // than the buffer's free room, and 512 bytes at first).
+  FBuffer.reserve(kFirstReadBytes);
+  FParser.emplace();
+  SetRequestLimits(*FParser);
+  FDeadline = TClock::now() + THTTPLimits::kHeaderTimeout;
+  http::async_read_header(
+      FSocket, FBuffer, *FParser,
+      beast::bind_front_handler(&THTTPConnection::OnHeader, shared_from_this()));
+}
+
+void THTTPConnection::OnHeader(error_code ec, std::size_t) {
+  if (ec) return OnReadError(ec);
+  FBodyStart = TClock::now();
+  // The declared length is reserved before a byte of it is read.
+  const boost::optional<uint64_t> length = FParser->content_length();
+  if (length && !ReserveBody(*length)) return RefuseBusyMemory();
+
+  const auto& req = FParser->get();
+  if (!FParser->is_done() && req.version() >= 11 &&
+      beast::iequals(req[http::field::expect], "100-continue")) {
+    FDeadline = TClock::now() + THTTPLimits::kHeaderTimeout;
+    net::async_write(
+        FSocket, net::const_buffer(kContinue, sizeof(kContinue) - 1),
+        beast::bind_front_handler(&THTTPConnection::OnContinue, shared_from_this()));
+    return;
+  }
+  ReadBodyOrServe();
+}
+
+void THTTPConnection::OnContinue(error_code ec, std::size_t) {
+  if (ec) return;  // the client is gone
+  ReadBodyOrServe();
+}
+
+void THTTPConnection::ReadBodyOrServe() {
+  if (FParser->is_done()) return Serve();
+  // Beast reads no more than the buffer's free room (512 bytes at least): a body read
+  // in header-sized pieces would cost a system call per half kilobyte.
+  if (FBuffer.capacity() < kBodyReadChunk) FBuffer.reserve(kBodyReadChunk);
+  FDeadline = FBodyStart + TransferAllowance(FParser->get().body().size());
+  http::async_read_some(FSocket, FBuffer, *FParser,
+                        beast::bind_front_handler(&THTTPConnection::OnBody, shared_from_this()));
+}
+
+void THTTPConnection::OnBody(error_code ec, std::size_t) {
+  if (ec) return OnReadError(ec);
+  // A chunked body declares no length: reserve what has arrived.
+  const uint64_t size = FParser->get().body().size();
+  if (size > FReservedBody && !ReserveBody(size - FReservedBody)) return RefuseBusyMemory();
+  ReadBodyOrServe();
+}
+
+bool THTTPConnection::ReserveBody(uint64_t bytes) {
+  if (!FServer.TryReserveBody(bytes)) return false;
+  FReservedBody += bytes;
+  return true;
+}
+
+void THTTPConnection::OnReadError(error_code ec) {
+  if (std::optional<TWebResponse> answer = ReadErrorAnswer(ec)) ReplyEarly(std::move(*answer));
+}
+
+void THTTPConnection::RefuseBusyMemory() {
+  ReplyEarly(TWebResponse{static_cast<int>(http::status::service_unavailable), kContentTypeText,
+                          "The server holds too many request bodies.  Please try again later"});
+}
+
+void THTTPConnection::ReplyEarly(TWebResponse answer) {
+  FLinger = true;
+  Send(std::move(answer));
+}
+
+// The whole request has arrived: serve it here or on a worker, or refuse it when every
+// slot is taken.
+void THTTPConnection::Serve() {
+  if (!FServer.TryTakeSlot()) {
+    return Send(TWebResponse{500, kContentTypeText, THTTPLimits::kBusyText});
+  }
+  FPhase = TPhase::Serving;
+  auto& req = FParser->get();
+  FHead = req.method() == http::verb::head;
+
+  TWebRequest request = WebRequestFrom(req);
+  request.LocalPort = FServer.BoundPort();
+  if (request.Host.empty()) {  // URLs need the address the client reached
+    error_code ec;
+    const tcp::endpoint local = FSocket.local_endpoint(ec);
+    if (!ec) request.LocalAddress = URLHost(local.address());
+  }
+  FParser.reset();
+  // The worker gives the body's reservation back together with the body's memory.
+  const uint64_t reserved = std::exchange(FReservedBody, 0);
+  if (request.Body.size() <= kInlineBodyBytes && FServer.TryServeInline()) {
+    Work(std::move(request), reserved);
+    FServer.EndServeInline();
+    return;
+  }
+  FServer.RunOnWorker([self = shared_from_this(), request = std::move(request),
+                       reserved]() mutable { self->Work(std::move(request), reserved); });
+}
+
+// Runs the handler, then writes the answer. The slot is free again as soon as the answer
+// is made, so that a client that reconnects at once never finds its own slot still
+// taken. An answer the socket takes at once (nearly all of them) is written and closed
+// here; the rest of a larger one goes back to the strand.
+void THTTPConnection::Work(TWebRequest request, uint64_t reserved) {
+  TWebResponse response;
+  try {
+    response = FServer.Handler()(request);
+  } catch (const std::exception& e) {
+    response = TWebResponse{500, kContentTypeText, e.what()};
+  } catch (...) {
+    response = TWebResponse{500, kContentTypeText, "Unknown exception"};
+  }
+  FServer.ReturnSlot();
+  std::string().swap(request.Body);
+  FServer.ReleaseBody(reserved);
+
+  Prepare(std::move(response));
+  error_code ec;
+  while (FOut.Sent < FOut.Size() && !ec) FOut.Sent += FSocket.write_some(FOut.Rest(), ec);
+  if (!ec) return Finish(/*onWorker=*/true);
+  if (ec == net::error::would_block || ec == net::error::try_again) {
+    net::post(FSocket.get_executor(), [self = shared_from_this()] { self->SendRest(); });
+  }
+}
+
+// Every answer: identity body with its length, and the connection closes after it.
+void THTTPConnection::Prepare(TWebResponse response) {
+  const auto status = static_cast<http::status>(response.Status);
+  FOut.Head = "HTTP/1.1 " + std::to_string(response.Status) + " " +
+              std::string(http::obsolete_reason(status)) +
+              "\r\nContent-Type: " + response.ContentType +
+              "\r\nContent-Length: " + std::to_string(response.Body.size()) +
+              "\r\nConnection: close\r\n\r\n";
+  FOut.Body = FHead ? std::string() : std::move(response.Body);  // HEAD: the length only
+  FOut.Sent = 0;
+}
+
+// On the strand: answers the server gives itself (refusals, errors).
+void THTTPConnection::Send(TWebResponse response) {
+  Prepare(std::move(response));
+  SendRest();
+}
+
+void THTTPConnection::SendRest() {
+  FPhase = TPhase::Writing;
+  FDeadline = TClock::now() + TransferAllowance(FOut.Size() - FOut.Sent);
+  net::async_write(FSocket, FOut.Rest(),
+                   beast::bind_front_handler(&THTTPConnection::OnWrite, shared_from_this()));
+}
+
+void THTTPConnection::OnWrite(error_code ec, std::size_t) {
+  if (!ec) Finish(/*onWorker=*/false);
+}
+
+// The answer is out. Bytes the client sent beyond what was read would make the close a
+// reset, which may destroy the answer in the client's buffers before it reads it: those
+// are read and dropped for a while first, on the strand.
+void THTTPConnection::Finish(bool onWorker) {
+  FOut = TOutgoing();
+  error_code ignored;
+  if (!(FLinger || FBuffer.size() > 0) || FServer.Stopping()) {
+    FSocket.close(ignored);  // the FIN goes with the close
+    return;
+  }
+  FSocket.shutdown(tcp::socket::shutdown_send, ignored);
+  if (onWorker) {
+    net::post(FSocket.get_executor(), [self = shared_from_this()] { self->Linger(); });
+  } else {
+    Linger();
+  }
+}
+
+void THTTPConnection::Linger() {
+  FPhase = TPhase::Lingering;
+  FBuffer.clear();
+  FDeadline = TClock::now() + THTTPLimits::kLingerTime;
+  Drain();
+}
+
+void THTTPConnection::Drain() {
+  FSocket.async_read_some(
+      FBuffer.prepare(16 << 10),
+      beast::bind_front_handler(&THTTPConnection::OnDrain, shared_from_this()));
+}
+
+void THTTPConnection::OnDrain(error_code ec, std::size_t n) {
+  FDrained += n;
+  if (ec || FDrained >= THTTPLimits::kLingerBytes) return;
+  Drain();
+}
+
+}  // namespace dct

@@ -1,0 +1,134 @@
+// THTTPConnection: one accepted connection of THTTPServer, one request, one answer.
+//
+// Its stages run in order: the header (within kHeaderTimeout), an optional "100 Continue",
+// the body (at kMinTransferRate after kTransferGraceTime), the request handler, the answer,
+// and the close. A declared body length is checked against kMaxBodyBytes and reserved
+// against kMaxBodyBytesInFlight before a byte of the body is read; a request that cannot be
+// read, or finds no room for its body, is answered at once (431, 413, 400, 503). A complete
+// request takes a slot of the server, or is answered at once with status 500 and kBusyText
+// when every slot is taken; the slot is free again as soon as the answer is made. Every
+// answer carries its length and closes the connection, whatever the client asked for. When
+// the client may still be sending (an early answer, or bytes beyond the request), what it
+// sends is read and dropped for kLingerTime first, so that the close does not become a
+// reset that loses the answer before the client reads it.
+//
+// Threads: everything runs on the connection's strand, except the request's handler and the
+// answer's first write, which the I/O thread that read the request or a worker does (see
+// THTTPServer for which). Whoever serves the request owns the socket meanwhile: the strand
+// leaves a serving connection alone.
+//
+// Lifetime: shared, held by the operations the connection has pending; it registers with the
+// server for the whole of its life. REQUIRES: the server's state outlives it (THTTPServer
+// destroys its io_context, and with it every connection, before the rest of itself).
+#pragma once
+
+#include <array>
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/system/error_code.hpp>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "service/HTTPRequestParser.h"
+#include "service/HTTPServer.h"
+#include "service/uWebTypes.h"
+
+namespace dct {
+
+class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
+ public:
+  using TClock = std::chrono::steady_clock;
+
+  THTTPConnection(THTTPServer& server, boost::asio::ip::tcp::socket&& socket);
+  ~THTTPConnection();
+  THTTPConnection(const THTTPConnection&) = delete;
+  THTTPConnection& operator=(const THTTPConnection&) = delete;
+
+  // Registers the connection and reads its request. REQUIRES: runs on the accept strand,
+  // before any handler of the connection exists; the sweep and a stop reach the connection
+  // only after it (both go through the accept strand first).
+  void Start();
+
+  // The strand; CheckDeadline and EndIfWaiting run on it.
+  boost::asio::any_io_executor Executor() { return FSocket.get_executor(); }
+  // Ends a connection whose deadline has passed; a request being served has none.
+  void CheckDeadline(TClock::time_point now) {
+    if (FPhase != TPhase::Serving && now >= FDeadline) Close();
+  }
+  // A stop ends connections that wait for their clients; answers being computed or written
+  // go on.
+  void EndIfWaiting() {
+    if (FPhase == TPhase::Reading || FPhase == TPhase::Lingering) Close();
+  }
+
+ private:
+  using error_code = boost::system::error_code;
+  enum class TPhase { Reading, Serving, Writing, Lingering };
+
+  // The answer as it goes out: head and body, and how much of both has been written.
+  struct TOutgoing {
+    std::string Head;
+    std::string Body;
+    size_t Sent = 0;
+    size_t Size() const { return Head.size() + Body.size(); }
+    std::array<boost::asio::const_buffer, 2> Rest() const {
+      if (Sent < Head.size()) {
+        return {boost::asio::buffer(Head.data() + Sent, Head.size() - Sent),
+                boost::asio::buffer(Body)};
+      }
+      const size_t inBody = Sent - Head.size();
+      return {boost::asio::const_buffer(),
+              boost::asio::buffer(Body.data() + inBody, Body.size() - inBody)};
+    }
+  };
+
+  void Close();
+
+  // Reading the request.
+  void ReadHeader();
+  void OnHeader(error_code ec, std::size_t);
+  void OnContinue(error_code ec, std::size_t);
+  void ReadBodyOrServe();
+  void OnBody(error_code ec, std::size_t);
+  bool ReserveBody(uint64_t bytes);
+  void OnReadError(error_code ec);
+  void RefuseBusyMemory();
+  void ReplyEarly(TWebResponse answer);
+
+  // Serving it.
+  void Serve();
+  void Work(TWebRequest request, uint64_t reserved);
+
+  // Writing the answer, lingering, closing.
+  void Prepare(TWebResponse response);
+  void Send(TWebResponse response);
+  void SendRest();
+  void OnWrite(error_code ec, std::size_t);
+  void Finish(bool onWorker);
+  void Linger();
+  void Drain();
+  void OnDrain(error_code ec, std::size_t n);
+
+  THTTPServer& FServer;
+  THTTPServer::TRegistration FRegistration;
+  bool FRegistered = false;
+  TPhase FPhase = TPhase::Reading;
+  TClock::time_point FDeadline = TClock::time_point::max();
+  boost::asio::ip::tcp::socket FSocket;
+  boost::beast::flat_buffer FBuffer;
+  std::optional<THTTPRequestParser> FParser;
+  TOutgoing FOut;
+  TClock::time_point FBodyStart;
+  uint64_t FReservedBody = 0;
+  uint64_t FDrained = 0;
+  bool FLinger = false;
+  bool FHead = false;
+};
+
+}  // namespace dct

@@ -19,6 +19,9 @@
 // Ownership: the creator of a connection frees it; whoever receives a cursor frees it, which
 // finalizes its statement; a statement object finalizes only a statement it still owns.
 // REQUIRES: statements and cursors are freed before their connection. One thread at a time.
+//
+// In one call: called by TDataBuffer; calls the engine through the entry points that
+// SQLite3.h binds at run time.
 #pragma once
 
 #include <cstdint>

@@ -12,6 +12,9 @@
 // Thread safety: none of its own. Operations run inside commands under CommandLock;
 // Enable and Disable run on the service-control thread (the device holds CommandLock
 // around Disable).
+//
+// In one call: called by the command handlers of TDevice; calls the SQLite layer
+// (SQLiteTable3).
 #pragma once
 
 #include <cstdint>

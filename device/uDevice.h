@@ -7,6 +7,9 @@
 //
 // This header also brings in the registries (uDeviceList.h): every caller of the device
 // needs the device list or the command lock as well.
+//
+// In one call: ExecuteCommand is called by TMobileDCT; the handlers (uDeviceCommands.cpp)
+// call TDataBuffer.
 #pragma once
 
 #include <atomic>

@@ -20,6 +20,9 @@
 // Lifetime: shared, held by the operations the connection has pending; it registers with the
 // server for the whole of its life. REQUIRES: the server's state outlives it (THTTPServer
 // destroys its io_context, and with it every connection, before the rest of itself).
+//
+// In one call: made by THTTPServer for an accepted socket; calls the request handler
+// (TWebModule1) on its I/O thread or a worker, then writes the answer.
 #pragma once
 
 #include <array>

@@ -23,6 +23,9 @@
 // Shutdown closes the listening socket, ends the connections that wait for their clients,
 // lets answers being computed or written finish (for kStopGraceTime at most), then stops the
 // I/O threads and joins every thread, so a command still running finishes first.
+//
+// In one call (README, "How one call is served"): started by THTTPBridge; hands each
+// accepted connection to THTTPConnection.
 #pragma once
 
 #include <atomic>

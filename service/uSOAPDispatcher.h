@@ -8,6 +8,9 @@
 // must equal the interface name, letter case ignored. Failing both: status 500 and the
 // fixed fault. Once the interface is chosen, every other failure (a body that cannot be
 // decoded, an unknown operation, an exception from the operation) is a status-200 fault.
+//
+// In one call: called by TWebModule1; decodes with TSOAPRequest, calls TMobileDCT, answers
+// with TSOAPResponseWriter.
 #pragma once
 
 #include <functional>

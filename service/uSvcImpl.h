@@ -6,6 +6,9 @@
 // CommandLock held exactly around the device's ExecuteCommand. Decoding and encoding run
 // outside the lock, in parallel with other calls. A device disabled while the call waited
 // for the lock answers 70: a stop waits for the running command and refuses later ones.
+//
+// In one call: called by THTTPSoapDispatcher; calls TXMLEncoder and, under CommandLock,
+// TDevice::ExecuteCommand.
 #pragma once
 
 #include <string>

@@ -10,6 +10,9 @@
 // /inspection.wsil; an exception escaping it becomes status 500 and the
 // "Internal Application Error" page. The module holds no state between requests, so one
 // instance may serve any number of threads.
+//
+// In one call: called by THTTPConnection through the handler THTTPBridge sets; calls
+// THTTPSoapDispatcher, the publisher or the information page.
 #pragma once
 
 #include <functional>

@@ -94,11 +94,12 @@ inline size_t Call(int port, const std::string& body) {
   timeval timeout{kSocketTimeoutSeconds, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-  const std::string head = "POST /soap/IMobileDCT HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                           "Content-Type: text/xml; charset=utf-8\r\n"
-                           "SOAPAction: \"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"\r\n"
-                           "Connection: close\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n";
+  const std::string head =
+      "POST /soap/IMobileDCT HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+      "Content-Type: text/xml; charset=utf-8\r\n"
+      "SOAPAction: \"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"\r\n"
+      "Connection: close\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\n\r\n";
   for (const std::string* part : {&head, &body}) {
     for (size_t sent = 0; sent < part->size();) {
       ssize_t n = ::send(fd, part->data() + sent, part->size() - sent, MSG_NOSIGNAL);
@@ -226,7 +227,8 @@ inline void FloorLoad(const std::string& valueText, const std::string& file) {
       if (col < 6) {
         sqlite3_bind_text(stmt, col + 1, text, -1, SQLITE_TRANSIENT);
       } else if (col < 8) {
-        sqlite3_bind_int64(stmt, col + 1, static_cast<int64_t>(std::strtod(text, nullptr) * (col == 6 ? 100 : 1000)));
+        sqlite3_bind_int64(stmt, col + 1,
+                           static_cast<int64_t>(std::strtod(text, nullptr) * (col == 6 ? 100 : 1000)));
       } else {
         sqlite3_bind_int64(stmt, col + 1, text[0] == 'T');
       }
@@ -269,7 +271,8 @@ inline size_t FloorDownload(const std::string& file) {
       if (col < 6) {
         AppendCell(table, "S", reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)));
       } else if (col < 8) {
-        std::snprintf(number, sizeof number, "%.15g", sqlite3_column_int64(stmt, col) / (col == 6 ? 100.0 : 1000.0));
+        std::snprintf(number, sizeof number, "%.15g",
+                      sqlite3_column_int64(stmt, col) / (col == 6 ? 100.0 : 1000.0));
         AppendCell(table, "N", number);
       } else {
         AppendCell(table, "B", sqlite3_column_int64(stmt, col) ? "True" : "False");

@@ -75,11 +75,12 @@ void Measure(const std::string& programFile, const fs::path& work, int items) {
   for (int round = 1; round <= kRounds; ++round) {
     floorLoad = std::min(floorLoad, Timed([&] { FloorLoad(valueText, floorFile); }));
     loadPeak = std::max(loadPeak, SampledPeakMiB(program, [&] {
-      ourLoad = std::min(ourLoad, Timed([&] { Call(program.port, loadBody); }));
-    }));
+                          ourLoad = std::min(ourLoad, Timed([&] { Call(program.port, loadBody); }));
+                        }));
     downloadPeak = std::max(downloadPeak, SampledPeakMiB(program, [&] {
-      ourDownload = std::min(ourDownload, Timed([&] { answerSize = Call(program.port, downloadBody); }));
-    }));
+                              ourDownload = std::min(
+                                  ourDownload, Timed([&] { answerSize = Call(program.port, downloadBody); }));
+                            }));
     floorDownload = std::min(floorDownload, Timed([&] { FloorDownload(floorFile); }));
     // The answer carries every item's text again, escaped once more.
     if (answerSize < valueText.size()) Fail("the download answer is shorter than the catalogue");
@@ -90,10 +91,13 @@ void Measure(const std::string& programFile, const fs::path& work, int items) {
 
   std::printf("%d items: request %.1f MiB, answer %.1f MiB; program idle %.1f MiB\n", items, requestMiB,
               answerSize / 1048576.0, idleMiB);
-  std::printf("  peak resident / request: %.2f after 1 round, %.2f after %d rounds (%.1f, %.1f MiB; goal <= 3, better 2)\n",
-              firstRoundPeak / requestMiB, lastRoundPeak / requestMiB, kRounds, firstRoundPeak, lastRoundPeak);
-  std::printf("  sampled peak during load %.1f MiB, during download %.1f MiB; resident after the rounds %.1f MiB\n",
-              loadPeak, downloadPeak, leftMiB);
+  std::printf(
+      "  peak resident / request: %.2f after 1 round, %.2f after %d rounds (%.1f, %.1f MiB; goal <= 3, "
+      "better 2)\n",
+      firstRoundPeak / requestMiB, lastRoundPeak / requestMiB, kRounds, firstRoundPeak, lastRoundPeak);
+  std::printf(
+      "  sampled peak during load %.1f MiB, during download %.1f MiB; resident after the rounds %.1f MiB\n",
+      loadPeak, downloadPeak, leftMiB);
   std::printf("  SaveItemsToBuff: ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n", ourLoad, floorLoad,
               ourLoad / floorLoad);
   std::printf("  DownloadItems:   ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n", ourDownload,

@@ -181,7 +181,8 @@ dct::Variant D(double d) { return dct::Variant::FromDouble(d); }
 int main(int argc, char** argv) {
   if (argc < 2) Fail("usage: exchange_bench SERVER [SECONDS] | --dump-load FILE");
   if (std::string(argv[1]) == "--dump-load" && argc > 2) {  // the request body, for profiling
-    std::ofstream(argv[2]) << ExecuteCommandBody("SaveItemsToBuff", ValueText(dct::MakeCatalogueValue(kItems)));
+    std::ofstream(argv[2]) << ExecuteCommandBody("SaveItemsToBuff",
+                                                 ValueText(dct::MakeCatalogueValue(kItems)));
     return 0;
   }
   const std::string program = argv[1];
@@ -208,18 +209,21 @@ int main(int argc, char** argv) {
                 peak / requestMiB);
     return 0;
   }
-  std::printf("SaveItemsToBuff mode 0, %d items (request %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
-              kItems, requestMiB, ourLoad, floorLoad, ourLoad / floorLoad);
-  std::printf("  server peak resident memory during the call: %.1f MiB = %.2f x the request (goal <= 4)\n", peak,
-              peak / requestMiB);
+  std::printf(
+      "SaveItemsToBuff mode 0, %d items (request %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= "
+      "1.5)\n",
+      kItems, requestMiB, ourLoad, floorLoad, ourLoad / floorLoad);
+  std::printf("  server peak resident memory during the call: %.1f MiB = %.2f x the request (goal <= 4)\n",
+              peak, peak / requestMiB);
 
   // --- Catalogue download ---------------------------------------------------------------
   const std::string downloadBody = ExecuteCommandBody("DownloadItems", "");
   size_t answerSize = 0;
   const double ourDownload = Best([&] { answerSize = Call(server.port, downloadBody); });
   const double floorDownload = Best([&] { FloorDownload((work / "floor.db").string()); });
-  std::printf("DownloadItems, %d items (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
-              kItems, answerSize / 1048576.0, ourDownload, floorDownload, ourDownload / floorDownload);
+  std::printf(
+      "DownloadItems, %d items (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
+      kItems, answerSize / 1048576.0, ourDownload, floorDownload, ourDownload / floorDownload);
 
   // --- Documents for the terminals ------------------------------------------------------
   const std::string dbFile = (work / "root" / "dct_korvelmobile" / "DataBuffer" / "0.db").string();
@@ -227,14 +231,16 @@ int main(int argc, char** argv) {
   const std::string documentsBody = ExecuteCommandBody("GetDocuments", "");
   const double ourDocuments = Best([&] { answerSize = Call(server.port, documentsBody); });
   const double floorDocuments = Best([&] { FloorDocuments(dbFile); });
-  std::printf("GetDocuments, %d x %d rows (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
-              kDocs, kRowsPerDoc, answerSize / 1048576.0, ourDocuments, floorDocuments,
-              ourDocuments / floorDocuments);
+  std::printf(
+      "GetDocuments, %d x %d rows (answer %.1f MiB): ours %.3f s, floor %.3f s, ratio %.2f (goal <= 1.5)\n",
+      kDocs, kRowsPerDoc, answerSize / 1048576.0, ourDocuments, floorDocuments,
+      ourDocuments / floorDocuments);
 
   // --- Rates against Echo ---------------------------------------------------------------
   const std::string echoLua = (work / "echo.lua").string();
-  WriteLua(echoLua, {ExecuteCommandBody("Echo", ValueText(dct::Variant::ArrayOf(
-                                                    {D(2.5), S("a & b <c>"), dct::Variant::FromBoolean(true)})))});
+  WriteLua(echoLua,
+           {ExecuteCommandBody("Echo", ValueText(dct::Variant::ArrayOf(
+                                           {D(2.5), S("a & b <c>"), dct::Variant::FromBoolean(true)})))});
   std::vector<std::string> lookups;
   for (int i = 0; i < 200; ++i) {
     lookups.push_back(ExecuteCommandBody(
@@ -251,8 +257,8 @@ int main(int argc, char** argv) {
       rows.Put(r, 2, S(r % 10 == 0 ? "SN" + std::to_string(r) : ""));
     }
     pushes.push_back(ExecuteCommandBody(
-        "PushDocumentData",
-        ValueText(dct::Variant::ArrayOf({S("ТСД-" + std::to_string(d)), D(2), D(0), rows, S("Инвентаризация")}))));
+        "PushDocumentData", ValueText(dct::Variant::ArrayOf(
+                                {S("ТСД-" + std::to_string(d)), D(2), D(0), rows, S("Инвентаризация")}))));
   }
   const std::string pushLua = (work / "push.lua").string();
   WriteLua(pushLua, pushes);
@@ -273,8 +279,9 @@ int main(int argc, char** argv) {
   const Rate echo2 = RunWrk(echoLua, server.port, seconds);
   report("Echo", echo2);
   const double echoRate = (echo1.perSecond + echo2.perSecond) / 2;
-  std::printf("  GetItemInfo / Echo = %.2f (goal >= 0.8); PushDocumentData (%d rows) / Echo = %.2f (goal >= 0.5)\n",
-              lookup.perSecond / echoRate, kPushRows, push.perSecond / echoRate);
+  std::printf(
+      "  GetItemInfo / Echo = %.2f (goal >= 0.8); PushDocumentData (%d rows) / Echo = %.2f (goal >= 0.5)\n",
+      lookup.perSecond / echoRate, kPushRows, push.perSecond / echoRate);
 
   fs::remove_all(work);
   return 0;

@@ -120,8 +120,7 @@ bool EchoOverHTTP(uint16_t port, const std::string& request, std::string& answer
     return false;
   }
   const size_t length = answer.find("Content-Length: ");
-  return length != std::string::npos &&
-         std::stoul(answer.substr(length + 16)) == answer.size() - head - 4;
+  return length != std::string::npos && std::stoul(answer.substr(length + 16)) == answer.size() - head - 4;
 }
 
 void BM_CatalogueInProcess(benchmark::State& state) {

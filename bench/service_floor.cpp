@@ -39,11 +39,10 @@ void Serve(tcp::acceptor& acceptor, const std::string& answer) {
     if (ec) continue;
     size_t length = 0;
     const size_t at = request.find("Content-Length:");
-    if (at != std::string::npos && at < header)
-      length = std::strtoul(request.c_str() + at + 15, nullptr, 10);
+    if (at != std::string::npos && at < header) length = std::strtoul(request.c_str() + at + 15, nullptr, 10);
     if (request.size() < header + length) {
-      net::read(socket, net::dynamic_buffer(request),
-                net::transfer_exactly(header + length - request.size()), ec);
+      net::read(socket, net::dynamic_buffer(request), net::transfer_exactly(header + length - request.size()),
+                ec);
     }
     net::write(socket, net::buffer(answer), ec);
     socket.shutdown(tcp::socket::shutdown_send, ec);

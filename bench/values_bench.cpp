@@ -63,7 +63,8 @@ void BM_DecodeFloor_PugixmlParse(benchmark::State& state) {
   Inputs& in = Fixture();
   pugi::xml_document doc;
   for (auto _ : state) {
-    pugi::xml_parse_result r = doc.load_buffer(in.xml.data(), in.xml.size(), pugi::parse_default, pugi::encoding_utf8);
+    pugi::xml_parse_result r =
+        doc.load_buffer(in.xml.data(), in.xml.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!r) state.SkipWithError("parse failed");
     benchmark::DoNotOptimize(doc.first_child());
   }
@@ -121,7 +122,8 @@ long StatusKb(const char* key) {
   std::string line;
   size_t n = std::strlen(key);
   while (std::getline(status, line))
-    if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':') return std::atol(line.c_str() + n + 1);
+    if (line.compare(0, n, key) == 0 && line.size() > n && line[n] == ':')
+      return std::atol(line.c_str() + n + 1);
   return -1;
 }
 
@@ -193,7 +195,9 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   double decode = reporter.Time("BM_Decode"), parse = reporter.Time("BM_DecodeFloor_PugixmlParse");
   double encode = reporter.Time("BM_Encode"), save = reporter.Time("BM_EncodeFloor_PugixmlSave");
-  if (parse > 0 && decode > 0) std::printf("Decode / pugixml parse: %.2f (CPU time; goal <= 2)\n", decode / parse);
-  if (save > 0 && encode > 0) std::printf("Encode / pugixml save:  %.2f (CPU time; goal <= 2)\n", encode / save);
+  if (parse > 0 && decode > 0)
+    std::printf("Decode / pugixml parse: %.2f (CPU time; goal <= 2)\n", decode / parse);
+  if (save > 0 && encode > 0)
+    std::printf("Encode / pugixml save:  %.2f (CPU time; goal <= 2)\n", encode / save);
   return 0;
 }

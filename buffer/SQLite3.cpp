@@ -22,8 +22,8 @@ std::string g_libraryName;
 
 // Fills every slot from `handle`; returns the first required name that is missing, or null.
 const char* BindEntryPoints(void* handle, TSQLiteAPI& api) {
-#define DCT_BIND_REQUIRED(name)                                              \
-  api.name = reinterpret_cast<decltype(api.name)>(dlsym(handle, #name));     \
+#define DCT_BIND_REQUIRED(name)                                          \
+  api.name = reinterpret_cast<decltype(api.name)>(dlsym(handle, #name)); \
   if (api.name == nullptr) return #name;
 #define DCT_BIND_OPTIONAL(name, type) api.name = reinterpret_cast<type>(dlsym(handle, #name));
   DCT_SQLITE_REQUIRED_ENTRY_POINTS(DCT_BIND_REQUIRED)

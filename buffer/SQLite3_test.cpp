@@ -52,10 +52,9 @@ TEST_F(SQLiteBindingTest, TheTableListsEveryEntryPointOnce) {
   const auto& required = SQLiteRequiredEntryPoints();
   const auto& optional = SQLiteOptionalEntryPoints();
   EXPECT_EQ(required.size(), 92u);
-  EXPECT_EQ(optional, (std::vector<std::string>{"sqlite3_table_column_metadata",
-                                                 "sqlite3_enable_load_extension",
-                                                 "sqlite3_load_extension", "sqlite3_key",
-                                                 "sqlite3_rekey"}));
+  EXPECT_EQ(optional,
+            (std::vector<std::string>{"sqlite3_table_column_metadata", "sqlite3_enable_load_extension",
+                                      "sqlite3_load_extension", "sqlite3_key", "sqlite3_rekey"}));
   std::set<std::string> all(required.begin(), required.end());
   all.insert(optional.begin(), optional.end());
   EXPECT_EQ(all.size(), 97u);

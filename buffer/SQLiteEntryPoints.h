@@ -3,6 +3,9 @@
 // this header is also read by the C test library that lacks an entry point.
 #pragma once
 
+// The lists are laid out by hand, several names to a line.
+// clang-format off
+
 // The 92 required entry points, in binding order.
 #define DCT_SQLITE_REQUIRED_ENTRY_POINTS(X)                                                    \
   X(sqlite3_open) X(sqlite3_open16) X(sqlite3_close) X(sqlite3_exec) X(sqlite3_libversion)     \
@@ -41,3 +44,4 @@
   X(sqlite3_enable_load_extension, decltype(&::sqlite3_enable_load_extension))                \
   X(sqlite3_load_extension, decltype(&::sqlite3_load_extension))                              \
   X(sqlite3_key, ::dct::TSQLiteKeyFunc) X(sqlite3_rekey, ::dct::TSQLiteKeyFunc)
+// clang-format on

@@ -395,8 +395,7 @@ void TSQLitePreparedStatement::Execute() {
 
 // ---- TSQLiteUniTable / TSQLiteField ----
 
-TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql,
-                                 bool ownsStmt)
+TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql, bool ownsStmt)
     : fStmt(stmt), fOwnsStmt(ownsStmt), fDB(DB), fSQL(std::move(sql)) {
   fColCount = static_cast<unsigned>(SQLite.sqlite3_column_count(fStmt));
   Next();
@@ -412,8 +411,10 @@ TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::s
 TSQLiteUniTable::~TSQLiteUniTable() {
   if (fStmt == nullptr) return;
   // A kept statement is reset so that it holds no read lock between runs.
-  if (fOwnsStmt) SQLite.sqlite3_finalize(fStmt);
-  else SQLite.sqlite3_reset(fStmt);
+  if (fOwnsStmt)
+    SQLite.sqlite3_finalize(fStmt);
+  else
+    SQLite.sqlite3_reset(fStmt);
 }
 
 bool TSQLiteUniTable::Next() {

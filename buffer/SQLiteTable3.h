@@ -218,9 +218,9 @@ class TSQLiteUniTable {
   std::vector<std::unique_ptr<TSQLiteField>> FFields;
   uint64_t fRow = 0;
   bool fEOF = true;
-  bool fEnded = false;        // the last step gave no row
-  int fStepCode = 0;          // the code of a failed step, 0 while none failed
-  std::string fStepMessage;   // the message that the failed step left
+  bool fEnded = false;       // the last step gave no row
+  int fStepCode = 0;         // the code of a failed step, 0 while none failed
+  std::string fStepMessage;  // the message that the failed step left
 };
 
 }  // namespace dct

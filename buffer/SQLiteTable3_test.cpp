@@ -134,9 +134,8 @@ TEST_F(SQLiteLayerTest, GetTableValueReadsTheFirstColumnOfTheFirstRow) {
     const char* sql;
     int64_t value;
   } cases[] = {
-      {"SELECT count(*) FROM t", 2},
-      {"SELECT c FROM t WHERE a = 3", 0},   // no row
-      {"SELECT c FROM t WHERE a = 1", 0},   // NULL
+      {"SELECT count(*) FROM t", 2},         {"SELECT c FROM t WHERE a = 3", 0},  // no row
+      {"SELECT c FROM t WHERE a = 1", 0},                                         // NULL
       {"SELECT b FROM t WHERE a = 1", 12},  // text gives its leading number
       {"SELECT c, a FROM t WHERE a = 2", 7},
   };
@@ -331,13 +330,13 @@ TEST_F(SQLiteLayerTest, EndTransactionCopesWithTheEngineEndingTheTransactionItse
     for (int i = 0; i < 100; ++i) db_->ExecSQL("INSERT INTO t (b) VALUES (?)", {std::string(1000, 'x')});
   });
   EXPECT_EQ(failure.rfind("Error executing SQL statement.\rError [13]: ", 0), 0u) << failure;
-  EXPECT_TRUE(db_->IsTransactionOpen());          // the engine has rolled back on its own
+  EXPECT_TRUE(db_->IsTransactionOpen());  // the engine has rolled back on its own
   EXPECT_NE(MessageOf([&] { db_->Rollback(); }), "(no error)");
-  EXPECT_TRUE(db_->IsTransactionOpen());          // so ROLLBACK alone cannot end it
+  EXPECT_TRUE(db_->IsTransactionOpen());  // so ROLLBACK alone cannot end it
   EXPECT_TRUE(db_->EndTransaction());
   EXPECT_FALSE(db_->IsTransactionOpen());
   db_->BeginTransaction();
-  EXPECT_TRUE(db_->EndTransaction());             // an ordinary transaction rolls back
+  EXPECT_TRUE(db_->EndTransaction());  // an ordinary transaction rolls back
   EXPECT_FALSE(db_->IsTransactionOpen());
 
   db_->BeginTransaction();

@@ -102,11 +102,16 @@ std::string SourceText(int source) { return std::to_string(source); }
 // The columns of an items row, looked up once per cursor.
 struct TItemFields {
   explicit TItemFields(TSQLiteUniTable& t)
-      : name(t.GetFieldByName("name")), unit(t.GetFieldByName("unit")),
-        additionaldata(t.GetFieldByName("additionaldata")), series(t.GetFieldByName("series")),
-        quality(t.GetFieldByName("quality")), price(t.GetFieldByName("price")),
-        quantity(t.GetFieldByName("quantity")), useserialnum(t.GetFieldByName("useserialnum")),
-        useweight(t.GetFieldByName("useweight")), usefractvalue(t.GetFieldByName("usefractvalue")) {}
+      : name(t.GetFieldByName("name")),
+        unit(t.GetFieldByName("unit")),
+        additionaldata(t.GetFieldByName("additionaldata")),
+        series(t.GetFieldByName("series")),
+        quality(t.GetFieldByName("quality")),
+        price(t.GetFieldByName("price")),
+        quantity(t.GetFieldByName("quantity")),
+        useserialnum(t.GetFieldByName("useserialnum")),
+        useweight(t.GetFieldByName("useweight")),
+        usefractvalue(t.GetFieldByName("usefractvalue")) {}
 
   void Read(TItemRec& item) const {
     item.Name = name.AsString();
@@ -121,13 +126,14 @@ struct TItemFields {
     item.UseFractValue = Low8(usefractvalue.AsInteger()) != 0;
   }
 
-  TSQLiteField &name, &unit, &additionaldata, &series, &quality, &price, &quantity, &useserialnum,
-      &useweight, &usefractvalue;
+  TSQLiteField &name, &unit, &additionaldata, &series, &quality, &price, &quantity, &useserialnum, &useweight,
+      &usefractvalue;
 };
 
 struct TRowFields {
   explicit TRowFields(TSQLiteUniTable& t)
-      : barcode(t.GetFieldByName("barcode")), quantity(t.GetFieldByName("quantity")),
+      : barcode(t.GetFieldByName("barcode")),
+        quantity(t.GetFieldByName("quantity")),
         serialnum(t.GetFieldByName("serialnum")) {}
 
   TDocRow Read() const {
@@ -187,8 +193,7 @@ int TDataBuffer::Enable() {
   Disable();
   const std::string file = FileName();
   try {
-    if (FDBPath.empty())
-      throw ESQLiteException("Failed to open database \"" + file + "\" : no data folder");
+    if (FDBPath.empty()) throw ESQLiteException("Failed to open database \"" + file + "\" : no data folder");
     // The identifier comes from a client: it names a file in the folder, never a path.
     if (FDBID.find('/') != std::string::npos || FDBID.find('\0') != std::string::npos)
       throw ESQLiteException("Failed to open database in \"" + FDBPath + "\" : invalid database identifier");
@@ -562,16 +567,16 @@ int TDataBuffer::ClearDocs(int DocSource) {
 
 int TDataBuffer::GetDocsCount(int DocSource, int32_t& DocsCount) {
   return Guarded([&](TSQLiteDatabase& db) {
-    DocsCount = Low32(QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " +
-                                         SourceText(DocSource)));
+    DocsCount =
+        Low32(QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + SourceText(DocSource)));
     return RC_OK;
   });
 }
 
 int TDataBuffer::GetDocRowsCount(const std::string& DocumentID, int32_t& RowsCount) {
   return Guarded([&](TSQLiteDatabase& db) {
-    RowsCount = Low32(QueryValue(db, "SELECT count(*) FROM doctables WHERE docid = " +
-                                         SQLTextLiteral(DocumentID)));
+    RowsCount =
+        Low32(QueryValue(db, "SELECT count(*) FROM doctables WHERE docid = " + SQLTextLiteral(DocumentID)));
     return RC_OK;
   });
 }

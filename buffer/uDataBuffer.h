@@ -82,8 +82,8 @@ class TDataBuffer {
   int ReadDoc(const TStringArray& Ids, TDocument& Doc);
   int ReadDocs(int DocSource, TDocuments& Docs);
   int ReadDocsHeaders(int DocSource, TDocuments& Docs);
-  int ReadDocRow(const std::string& DocumentID, const std::string& Barcode,
-                 const std::string& SerialNum, TDocRow& DocRow);
+  int ReadDocRow(const std::string& DocumentID, const std::string& Barcode, const std::string& SerialNum,
+                 TDocRow& DocRow);
   int DeleteDoc(const TStringArray& Ids);
   int ClearDocs(int DocSource);  // negative: every source
   int GetDocsCount(int DocSource, int32_t& DocsCount);

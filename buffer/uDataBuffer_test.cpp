@@ -7,18 +7,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <tuple>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 #include "buffer/SQLiteFaults.h"
 #include "buffer/SQLiteTable3.h"
-#include "support/uCommonUtils.h"
 #include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {
@@ -36,7 +36,7 @@ std::string ReadAll(const std::string& path) {
 }
 
 mode_t ModeOf(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
 }
 
@@ -151,7 +151,8 @@ TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
   EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('items', "
                              "'docheaders', 'doctables') AND type = 'table'"),
             3);
-  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name = 'docid' AND type = 'index'"), 1);
+  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name = 'docid' AND type = 'index'"),
+            1);
   EXPECT_EQ(ModeOf(folder + "0.db") & 0666, 0666u);
 }
 
@@ -240,8 +241,8 @@ TEST_F(DataBufferTest, AMissingFolderFailsTheOpenWithTheFileName) {
   std::ofstream(tmp_.path() + "/file") << "x";
   TDataBuffer buffer(tmp_.path() + "/file/sub");
   EXPECT_EQ(buffer.Enable(), 1001);
-  EXPECT_EQ(buffer.ResultDescription(), "Failed to open database \"" + tmp_.path() +
-                                            "/file/sub/0.db\" : unable to open database file");
+  EXPECT_EQ(buffer.ResultDescription(),
+            "Failed to open database \"" + tmp_.path() + "/file/sub/0.db\" : unable to open database file");
 }
 
 TEST_F(DataBufferTest, AnIdentifierNamesAFileInTheFolderNeverAPath) {
@@ -260,8 +261,7 @@ TEST_F(DataBufferTest, AFileLockedByAnotherConnectionFailsAtOnce) {
   TSQLiteDatabase other(buffer_->FileName());
   other.ExecSQL("BEGIN EXCLUSIVE");
   EXPECT_EQ(buffer_->Enable(), 1001);
-  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked.\r"),
-            std::string::npos)
+  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked.\r"), std::string::npos)
       << buffer_->ResultDescription();
   other.ExecSQL("COMMIT");
   EXPECT_EQ(buffer_->Enable(), 0);
@@ -340,8 +340,8 @@ TEST(StoredUnitsTest, PricesAndQuantitiesAreCutTowardZero) {
   struct PriceCase {
     int64_t count;  // ten-thousandths
     int64_t hundredths;
-  } prices[] = {{123456, 1234}, {-123456, -1234}, {99, 0}, {-99, 0}, {100, 1}, {0, 0},
-                {INT64_MAX, INT64_MAX / 100}};
+  } prices[] = {
+      {123456, 1234}, {-123456, -1234}, {99, 0}, {-99, 0}, {100, 1}, {0, 0}, {INT64_MAX, INT64_MAX / 100}};
   for (const PriceCase& c : prices) EXPECT_EQ(PriceToHundredths(Currency{c.count}), c.hundredths) << c.count;
 
   struct QuantityCase {
@@ -357,7 +357,7 @@ TEST(StoredUnitsTest, PricesAndQuantitiesAreCutTowardZero) {
       {0.0004, 0},
       {-0.0004, 0},
       {0.0009999, 0},
-      {std::nextafter(2.5, 0.0), 2500},    // a hair below a whole thousandth
+      {std::nextafter(2.5, 0.0), 2500},  // a hair below a whole thousandth
       {std::nextafter(0.001, 0.0), 1},
       {std::nextafter(-1.001, 0.0), -1001},
       {1e12, 1000000000000000},
@@ -543,7 +543,8 @@ TEST_F(DataBufferTest, SavingADocumentMergesIntoWhatIsStored) {
 
   // Rows are told apart by barcode and serial number; duplicates end with the later one;
   // a quantity below a thousandth is a zero and goes.
-  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 1, "S1"}, {"X", 2, ""}, {"X", 3, "S1"}, {"Z", 0.0004, ""}})), 0);
+  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 1, "S1"}, {"X", 2, ""}, {"X", 3, "S1"}, {"Z", 0.0004, ""}})),
+            0);
   EXPECT_EQ(DocText("B"), "d [X:2 X:3/S1]");
   EXPECT_EQ(Value("SELECT count(*) FROM doctables WHERE docid = 'B'"), 2);
 
@@ -583,9 +584,9 @@ TEST_F(DataBufferTest, ReadDocsGivesTheDocumentsOfOneSourceInIdentifierOrder) {
   ASSERT_EQ(buffer_->SaveDoc(Doc("b", 0, {{"X", 1, ""}}, 2, "lower b")), 0);
   ASSERT_EQ(buffer_->SaveDoc(Doc("B", 0, {{"Y", 2, ""}, {"Z", 3, ""}}, 1, "upper B")), 0);
   ASSERT_EQ(buffer_->SaveDoc(Doc("A", 0, {{"X", 4, ""}}, 1, "A")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);                           // no rows
-  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 9, ""}})), 0);            // another source
-  Exec("INSERT INTO doctables VALUES ('orphan', 'X', 1000, '')");          // no header
+  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);                     // no rows
+  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 9, ""}})), 0);     // another source
+  Exec("INSERT INTO doctables VALUES ('orphan', 'X', 1000, '')");  // no header
 
   TDocuments docs;
   ASSERT_EQ(buffer_->ReadDocs(0, docs), 0);
@@ -633,7 +634,7 @@ TEST_F(DataBufferTest, ReadDocRowFindsExactlyOneRow) {
     int rc;
     double quantity;
   } cases[] = {
-      {"A", "X", "", 0, 2.125}, {"A", "Y", "S1", 0, 1}, {"A", "X", "S1", 6501, 0},
+      {"A", "X", "", 0, 2.125}, {"A", "Y", "S1", 0, 1},  {"A", "X", "S1", 6501, 0},
       {"A", "x", "", 6501, 0},  {"a", "X", "", 6501, 0}, {"A", "Y", "", 6501, 0},
   };
   for (const Case& c : cases) {
@@ -705,7 +706,8 @@ TEST_F(DataBufferTest, AFailedItemInsertIsReported) {
   for (const Case& c : cases) {
     {
       TSQLiteFaults faults;
-      faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO items", 2, 1, SQLITE_IOERR, c.engineRollsBack);
+      faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO items", 2, 1, SQLITE_IOERR,
+                  c.engineRollsBack);
       EXPECT_EQ(buffer_->SaveItems({Item("A", "a"), Item("B", "b"), Item("C", "c")}, c.replaceAll), 1001);
       EXPECT_EQ(faults.Fired(), 1);
     }
@@ -725,7 +727,8 @@ TEST_F(DataBufferTest, AFailedCommitIsRolledBackAndTheBufferStaysUsable) {
     faults.Fail(TSQLiteFaults::kStep, "COMMIT", 1, 3, SQLITE_BUSY);
     EXPECT_EQ(buffer_->SaveItems({Item("NEW")}, true), 1001);
     EXPECT_EQ(buffer_->ResultDescription(),
-              "Error executing SQL statement.\rError [5]: The database file is locked.\r\"COMMIT\": injected fault");
+              "Error executing SQL statement.\rError [5]: The database file is locked.\r\"COMMIT\": injected "
+              "fault");
     EXPECT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 5, ""}, {"Y", 1, ""}})), 1001);
     TItemsArray items;
     EXPECT_EQ(buffer_->ReadItems(items), 1001);

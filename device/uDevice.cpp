@@ -89,9 +89,8 @@ void TDevice::RegisterSvcMethods() {
   for (const auto& entry : table) {
     // Captured by name: clang 14 (the fuzz build) cannot capture a structured binding.
     const Handler handler = entry.second;
-    AddSvcMethod(entry.first, [this, handler](const Variant& in, Variant& out) {
-      return (this->*handler)(in, out);
-    });
+    AddSvcMethod(entry.first,
+                 [this, handler](const Variant& in, Variant& out) { return (this->*handler)(in, out); });
   }
 }
 

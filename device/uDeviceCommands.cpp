@@ -99,7 +99,9 @@ int TDevice::DownloadItems(const Variant&, Variant& Out) {
   Variant table;
   int i = 0;
   const int result = FDataBuffer->ReadItems(
-      [&](size_t n) { table = Variant::CreateArray({{0, static_cast<int>(n) - 1}, {0, kItemPositions - 1}}); },
+      [&](size_t n) {
+        table = Variant::CreateArray({{0, static_cast<int>(n) - 1}, {0, kItemPositions - 1}});
+      },
       [&](TItemRec& item) {
         PutItemPositions(item, [&](int j, Variant v) { table.Ref(i, j) = std::move(v); });
         ++i;

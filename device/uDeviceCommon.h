@@ -55,8 +55,7 @@ using TStringArray = std::vector<std::string>;
 
 // Host callbacks for on-line mode; 0 means found / accepted.
 using TGetItemInfo = std::function<int(const std::string& Barcode, TItemRec& Item)>;
-using TSetDocumentInfo =
-    std::function<int(const std::string& DocID, int DocType, std::string& Description)>;
+using TSetDocumentInfo = std::function<int(const std::string& DocID, int DocType, std::string& Description)>;
 
 // Command table: a handler bound to its device.
 using TSvcMethod = std::function<int(const Variant& InputParameters, Variant& OutputParameters)>;

@@ -17,8 +17,8 @@ Variant ItemTable(const std::vector<std::vector<Variant>>& rows, int cols) {
 }
 
 std::vector<Variant> FullRow(const std::string& barcode) {
-  return {S(barcode), S("Молоко"), S("шт"), S("доп"), S("A1"), S("высший"),
-          D(12.3456), D(2.5), D(1), S("True"), Variant()};
+  return {S(barcode), S("Молоко"), S("шт"), S("доп"),  S("A1"),  S("высший"),
+          D(12.3456), D(2.5),      D(1),    S("True"), Variant()};
 }
 
 TEST(VariantToItemsArray, ReadsEveryPositionWithItsConversion) {
@@ -35,9 +35,9 @@ TEST(VariantToItemsArray, ReadsEveryPositionWithItsConversion) {
   EXPECT_EQ(it.Quality, "высший");
   EXPECT_EQ(it.Price.Count, 123456);  // the record keeps four decimals; the buffer cuts later
   EXPECT_DOUBLE_EQ(it.Quantity, 2.5);
-  EXPECT_TRUE(it.UseSerialNum);   // the number 1
-  EXPECT_TRUE(it.UseWeight);      // the text "True"
-  EXPECT_FALSE(it.UseFractValue); // an empty value
+  EXPECT_TRUE(it.UseSerialNum);    // the number 1
+  EXPECT_TRUE(it.UseWeight);       // the text "True"
+  EXPECT_FALSE(it.UseFractValue);  // an empty value
 }
 
 TEST(VariantToItemsArray, RejectsMalformedTables) {
@@ -46,9 +46,9 @@ TEST(VariantToItemsArray, RejectsMalformedTables) {
   std::vector<Variant> badPrice = FullRow("1");
   badPrice[6] = S("дорого");
   const Variant cases[] = {
-      ItemTable({ten}, 10),                         // rows of only 10 positions
-      ItemTable({badPrice}, 11),                    // a price that is no number
-      Variant::ArrayOf({S("1"), S("2")}),           // one-dimensional with elements
+      ItemTable({ten}, 10),                // rows of only 10 positions
+      ItemTable({badPrice}, 11),           // a price that is no number
+      Variant::ArrayOf({S("1"), S("2")}),  // one-dimensional with elements
       S("not a table"),
   };
   for (const Variant& v : cases) EXPECT_THROW(VariantToItemsArray(v), EVariantError);

@@ -13,8 +13,8 @@
 #include "buffer/SQLite3.h"
 #include "buffer/uDataBuffer.h"
 #include "device/uEquipmentErrors.h"
-#include "support/uCommonUtils.h"
 #include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {
@@ -80,9 +80,17 @@ TEST_F(DeviceTest, StartsWithDefaultsAndTwelveCommandsInOrder) {
   EXPECT_EQ(out_.At(1).StringValue(), "unknown");
   const Variant& names = out_.At(2);
   EXPECT_EQ(names.VarType(), varArray + varOleStr);
-  const char* expected[] = {"Echo", "CheckIn", "DownloadItems", "ClearData", "GetItemInfo",
-                            "GetDocuments", "PushDocumentData", "SaveItemsToBuff",
-                            "ReadDocFromBuff", "ReadDocsHeadersFromBuff", "DeleteDocFromBuffer",
+  const char* expected[] = {"Echo",
+                            "CheckIn",
+                            "DownloadItems",
+                            "ClearData",
+                            "GetItemInfo",
+                            "GetDocuments",
+                            "PushDocumentData",
+                            "SaveItemsToBuff",
+                            "ReadDocFromBuff",
+                            "ReadDocsHeadersFromBuff",
+                            "DeleteDocFromBuffer",
                             "ClearItemsFromBuffer"};
   ASSERT_EQ(names.Length(1), 12);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(names.At(i).StringValue(), expected[i]);
@@ -93,9 +101,15 @@ TEST_F(DeviceTest, FindSvcMethodIgnoresOnlyLatinCase) {
     const char* name;
     int index;
   } cases[] = {
-      {"Echo", 0}, {"echo", 0}, {"ECHO", 0}, {"cHECKiN", 1}, {"clearitemsfrombuffer", 11},
+      {"Echo", 0},
+      {"echo", 0},
+      {"ECHO", 0},
+      {"cHECKiN", 1},
+      {"clearitemsfrombuffer", 11},
       {"Ech\xD0\xBE", -1},  // Cyrillic "о" in place of the Latin "o"
-      {"", -1}, {"Echo ", -1}, {"Ech", -1},
+      {"", -1},
+      {"Echo ", -1},
+      {"Ech", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(device_->FindSvcMethod(c.name), c.index) << c.name;
   EXPECT_EQ(Run("Ech\xD0\xBE", In({S("x")})), RC_UNKNOWN_COMMAND);
@@ -117,9 +131,7 @@ TEST_F(DeviceTest, EchoCopiesNestedValuesAndEmptyInput) {
 
 TEST_F(DeviceTest, HandlerExceptionBecomes1001WithItsMessageUntilTheNextCommand) {
   ASSERT_EQ(device_->Enable(), RC_OK);
-  device_->OnGetItemInfo = [](const std::string&, TItemRec&) -> int {
-    throw std::runtime_error("X");
-  };
+  device_->OnGetItemInfo = [](const std::string&, TItemRec&) -> int { throw std::runtime_error("X"); };
   EXPECT_EQ(Run("GetItemInfo", In({D(1), S("123")})), RC_UNKNOWN_ERROR);
   EXPECT_EQ(desc_, "X");
   EXPECT_EQ(device_->ResultDescription(), "X");
@@ -203,8 +215,8 @@ TEST_F(DeviceTest, NonDatabaseFileGives1001WithTheLayersMessage) {
 // Catalogue commands.
 
 Variant Item(const std::string& barcode, const std::string& name, double price, double qty) {
-  return In({S(barcode), S(name), S("шт"), S(""), S(""), S(""), D(price), D(qty),
-             Variant::FromBoolean(true), Variant::FromBoolean(false), D(0)});
+  return In({S(barcode), S(name), S("шт"), S(""), S(""), S(""), D(price), D(qty), Variant::FromBoolean(true),
+             Variant::FromBoolean(false), D(0)});
 }
 
 Variant ItemTable(const std::vector<Variant>& items) {
@@ -228,11 +240,13 @@ class CatalogueTest : public DeviceTest {
 };
 
 TEST_F(CatalogueTest, SaveModesReplaceOrMerge) {
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1), Item("B", "b", 2, 2)})})), RC_OK);
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1), Item("B", "b", 2, 2)})})),
+            RC_OK);
   EXPECT_TRUE(out_.IsEmpty());
   // Mode 1 replaces only the named barcode; a later duplicate in one table wins.
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "first", 1, 1), Item("A", "second", 1, 1)})})),
-            RC_OK);
+  ASSERT_EQ(
+      Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "first", 1, 1), Item("A", "second", 1, 1)})})),
+      RC_OK);
   EXPECT_EQ(Count(), 2);
   ASSERT_EQ(Run("GetItemInfo", In({D(0), S("A")})), RC_OK);
   EXPECT_EQ(out_.At(0).At(1).StringValue(), "second");
@@ -251,8 +265,8 @@ TEST_F(CatalogueTest, MalformedInputIs1004AndTouchesNothing) {
   Variant badLastPrice = ItemTable({Item("B", "b", 1, 1), Item("C", "c", 1, 1)});
   badLastPrice.Put(1, 6, S("цена"));
   const Variant cases[] = {
-      Variant(), In({D(0)}), In({S("режим"), ItemTable({})}), In({D(0), ten}), In({D(0), S("x")}),
-      In({D(1), badLastPrice}),
+      Variant(),       In({D(0)}),         In({S("режим"), ItemTable({})}),
+      In({D(0), ten}), In({D(0), S("x")}), In({D(1), badLastPrice}),
   };
   for (const Variant& in : cases) {
     EXPECT_EQ(Run("SaveItemsToBuff", in), RC_BAD_INPUT);
@@ -265,8 +279,9 @@ TEST_F(CatalogueTest, DownloadAnswersTheTableAndAutoClearLastsOneDownload) {
   EXPECT_EQ(Run("DownloadItems", Variant()), RC_ITEM_NOT_FOUND);
   EXPECT_EQ(desc_, "Товар с указанными параметрами не найден");
   EXPECT_TRUE(out_.IsEmpty());
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("A", "a", 12.3456, 2.3456), Item("B", "b", 1, 1)})})),
-            RC_OK);
+  ASSERT_EQ(
+      Run("SaveItemsToBuff", In({D(0), ItemTable({Item("A", "a", 12.3456, 2.3456), Item("B", "b", 1, 1)})})),
+      RC_OK);
   device_->SetAutoClearItems(true);
   ASSERT_EQ(Run("DownloadItems", Variant()), RC_OK);
   ASSERT_EQ(out_.Length(1), 1);
@@ -283,12 +298,11 @@ TEST_F(CatalogueTest, DownloadAnswersTheTableAndAutoClearLastsOneDownload) {
 }
 
 TEST_F(CatalogueTest, GetItemInfoCases) {
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("4600", "Хлеб", 45.5, 3), Item("it's", "q", 1, 1),
-                                                        Item("name", "col", 1, 1)})})),
-            RC_OK);
-  ASSERT_EQ(Run("PushDocumentData",
-                In({S("DOC"), D(1), D(0), In({}), S("")})),
-            RC_OK);
+  ASSERT_EQ(
+      Run("SaveItemsToBuff", In({D(0), ItemTable({Item("4600", "Хлеб", 45.5, 3), Item("it's", "q", 1, 1),
+                                                  Item("name", "col", 1, 1)})})),
+      RC_OK);
+  ASSERT_EQ(Run("PushDocumentData", In({S("DOC"), D(1), D(0), In({}), S("")})), RC_OK);
   Variant rows = Variant::CreateArray({{0, 0}, {0, 2}});
   rows.Put(0, 0, S("4600"));
   rows.Put(0, 1, D(7.5));
@@ -307,8 +321,8 @@ TEST_F(CatalogueTest, GetItemInfoCases) {
       {In({D(0), S("4600 ")}), RC_ITEM_NOT_FOUND, 0},           // exact match, blanks count
       {In({D(0), S("IT'S")}), RC_ITEM_NOT_FOUND, 0},            // case-sensitive
       {In({D(0), S("it's")}), RC_OK, 0},
-      {In({D(0), S("barcode")}), RC_ITEM_NOT_FOUND, 0},         // a column name is just text
-      {In({D(1), S("4600")}), RC_NOT_SUPPORTED, 0},             // on-line with no callback
+      {In({D(0), S("barcode")}), RC_ITEM_NOT_FOUND, 0},  // a column name is just text
+      {In({D(1), S("4600")}), RC_NOT_SUPPORTED, 0},      // on-line with no callback
       {In({D(0)}), RC_BAD_INPUT, 0},
       {Variant(), RC_BAD_INPUT, 0},
   };
@@ -472,15 +486,11 @@ TEST_F(DocumentTest, ReadHeadersDeleteAndGetDocuments) {
 TEST_F(DocumentTest, ClearDataScopes) {
   struct Case {
     Variant in;
-    int items;       // items left
-    int docsSource1; // pushed documents left (of A and B)
+    int items;        // items left
+    int docsSource1;  // pushed documents left (of A and B)
   } cases[] = {
-      {In({D(0)}), 0, 0},
-      {In({D(1)}), 1, 0},
-      {In({D(1), S("A")}), 1, 1},
-      {In({D(0), S("A")}), 0, 1},
-      {In({D(256)}), 0, 0},
-      {In({D(1), S("absent")}), 1, 2},
+      {In({D(0)}), 0, 0},         {In({D(1)}), 1, 0},   {In({D(1), S("A")}), 1, 1},
+      {In({D(0), S("A")}), 0, 1}, {In({D(256)}), 0, 0}, {In({D(1), S("absent")}), 1, 2},
   };
   for (auto& c : cases) {
     ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "a", 1, 1)})})), RC_OK);

@@ -29,8 +29,8 @@ void Fail(const char* what, std::string_view detail) {
   if (!detail.empty()) {
     // Enough to see the fault; the whole input is the reproducer.
     constexpr size_t kShown = 2000;
-    std::fprintf(stderr, "  %.*s%s\n", static_cast<int>(std::min(detail.size(), kShown)),
-                 detail.data(), detail.size() > kShown ? " ..." : "");
+    std::fprintf(stderr, "  %.*s%s\n", static_cast<int>(std::min(detail.size(), kShown)), detail.data(),
+                 detail.size() > kShown ? " ..." : "");
   }
   if (!g_root.empty()) {
     std::error_code ignored;
@@ -62,8 +62,8 @@ void CheckSOAPAnswer(const TWebResponse& answer) {
   DCT_FUZZ_CHECK(answer.Status == 200 || answer.Status == 500, answer.Body);
   pugi::xml_document doc;
   ParseXMLDocument(answer.Body, doc);
-  const pugi::xml_node output =
-      doc.first_element_by_path("SOAP-ENV:Envelope/SOAP-ENV:Body/NS1:ExecuteCommandResponse/OutputParameters");
+  const pugi::xml_node output = doc.first_element_by_path(
+      "SOAP-ENV:Envelope/SOAP-ENV:Body/NS1:ExecuteCommandResponse/OutputParameters");
   if (!output) return;
   // What a command answers is value text, and the terminal reads it back.
   const std::string_view text = output.text().get();
@@ -96,8 +96,7 @@ sqlite3* g_connection = nullptr;
 // REQUIRES: the engine's open has returned rc and set db.
 int OpenWithoutSync(int rc, sqlite3* db) {
   if (rc == SQLITE_OK) {
-    SQLite.sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr,
-                        nullptr);
+    SQLite.sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
     g_connection = db;
   }
   return rc;

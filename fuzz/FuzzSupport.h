@@ -16,8 +16,8 @@ namespace dct::fuzz {
 
 [[noreturn]] void Fail(const char* what, std::string_view detail = {});
 
-#define DCT_FUZZ_CHECK(condition, detail) \
-  do {                                    \
+#define DCT_FUZZ_CHECK(condition, detail)                      \
+  do {                                                         \
     if (!(condition)) ::dct::fuzz::Fail(#condition, (detail)); \
   } while (false)
 

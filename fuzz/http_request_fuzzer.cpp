@@ -62,8 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (input.empty()) {
         // The client closed: what the stream's end means depends on what arrived.
         ec = {};
-        if (parser.got_some()) parser.put_eof(ec);
-        else ec = http::error::end_of_stream;
+        if (parser.got_some())
+          parser.put_eof(ec);
+        else
+          ec = http::error::end_of_stream;
         break;
       }
       const size_t n = std::min(input.size(), kReadBytes);

@@ -26,9 +26,8 @@ constexpr std::string_view kSeparator = "\n%%next%%\n";
 constexpr int kMaxCalls = 3;
 
 // Every parameter name the operations read.
-constexpr std::string_view kParameters[] = {"DeviceID",      "CommandName",    "InputParameters",
-                                            "AutoClearDocs", "AutoClearItems", "AppVersion",
-                                            "AppName"};
+constexpr std::string_view kParameters[] = {
+    "DeviceID", "CommandName", "InputParameters", "AutoClearDocs", "AutoClearItems", "AppVersion", "AppName"};
 
 void DecodeAlone(std::string_view body) {
   std::string text(body);

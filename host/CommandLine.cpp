@@ -27,8 +27,7 @@ bool ParsePort(const std::string& text, uint16_t& port) {
 
 }  // namespace
 
-bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options,
-                      std::string& Error) {
+bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options, std::string& Error) {
   Options = THostOptions();
   for (size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
@@ -48,8 +47,7 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
         Options.Help = true;
         continue;
       }
-      if (name != "--port" && name != "--data-root" && name != "--sqlite-library" &&
-          name != "--unit-dir") {
+      if (name != "--port" && name != "--data-root" && name != "--sqlite-library" && name != "--unit-dir") {
         Error = "unknown option " + name;
         return false;
       }
@@ -104,9 +102,14 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
 }
 
 std::string UsageText(const std::string& ProgramName) {
-  return "Usage: " + ProgramName + " [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
-         "       " + ProgramName + " /INSTALL [/SILENT] [--unit-dir DIR]\n"
-         "       " + ProgramName + " /UNINSTALL [/SILENT] [--unit-dir DIR]\n"
+  return "Usage: " + ProgramName +
+         " [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
+         "       " +
+         ProgramName +
+         " /INSTALL [/SILENT] [--unit-dir DIR]\n"
+         "       " +
+         ProgramName +
+         " /UNINSTALL [/SILENT] [--unit-dir DIR]\n"
          "\n"
          "With no switch the service runs in the foreground until SIGTERM or Ctrl+C.\n"
          "Switches take \"/\" or \"-\" and ignore letter case.\n"

@@ -35,8 +35,7 @@ struct THostOptions {
 };
 
 // Args without the program name. Returns false and sets Error for a bad command line.
-bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options,
-                      std::string& Error);
+bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options, std::string& Error);
 std::string UsageText(const std::string& ProgramName);
 
 }  // namespace dct

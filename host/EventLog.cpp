@@ -23,13 +23,10 @@ bool EnvironmentSet(const char* name) {
 
 }  // namespace
 
-bool StartedBySystemd() {
-  return EnvironmentSet("JOURNAL_STREAM") || EnvironmentSet("NOTIFY_SOCKET");
-}
+bool StartedBySystemd() { return EnvironmentSet("JOURNAL_STREAM") || EnvironmentSet("NOTIFY_SOCKET"); }
 
 std::vector<std::string> JournalFields(const TEventEntry& Entry) {
-  const int priority =
-      Entry.Type == TEventType::Error ? kPriorityError : kPriorityInformation;
+  const int priority = Entry.Type == TEventType::Error ? kPriorityError : kPriorityInformation;
   return {
       "MESSAGE=" + Entry.Text,
       "PRIORITY=" + std::to_string(priority),
@@ -45,8 +42,8 @@ std::string ConsoleLine(const TEventEntry& Entry) {
     if (c == '\n' || c == '\r') c = ' ';
   }
   const char* type = Entry.Type == TEventType::Error ? "error" : "information";
-  return std::string(kEventSource) + ": " + type + ", event " + std::to_string(Entry.EventId) +
-         ": " + text + "\n";
+  return std::string(kEventSource) + ": " + type + ", event " + std::to_string(Entry.EventId) + ": " + text +
+         "\n";
 }
 
 void TEventLog::Write(const TEventEntry& Entry) {

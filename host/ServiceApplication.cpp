@@ -124,8 +124,7 @@ int RunUnits(int argc, char** argv) {
   const std::string program = argc > 0 ? ModuleBaseName(argv[0]) : kServiceName;
   THostOptions options;
   std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc),
-                        options, error)) {
+  if (!ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), options, error)) {
     PrintTo(stderr, program + ": " + error + "\nTry \"" + program + " --help\".");
     return kExitBadCommandLine;
   }

@@ -9,8 +9,7 @@ namespace dct {
 constexpr char kServiceName[] = "dct_korvelmobile";
 constexpr char kServiceDisplayName[] = "Korvel mobile DCT service";
 // The long description, with its closing double quote, as the service has always shown it.
-constexpr char kServiceDescription[] =
-    "Сервер драйвера мобильных терминалов сбора данных Zelt-Korvel\"";
+constexpr char kServiceDescription[] = "Сервер драйвера мобильных терминалов сбора данных Zelt-Korvel\"";
 constexpr char kUnitFileName[] = "dct_korvelmobile.service";
 
 // Event-log entries of the start.
@@ -31,12 +30,10 @@ constexpr int kNoLogFolderEventId = 2;
 constexpr char kInstalledText[] = "Service installed successfully";
 constexpr char kUninstalledText[] = "Service uninstalled successfully";
 constexpr char kInstallFailedFormat[] = "Service \"%s\" failed to install with error: \"%s\"";
-constexpr char kUninstallFailedFormat[] =
-    "Service \"%s\" failed to uninstall with error: \"%s\"";
+constexpr char kUninstallFailedFormat[] = "Service \"%s\" failed to uninstall with error: \"%s\"";
 
 // Format with each "%s" replaced, in order, by A and then B; the rest unchanged.
-inline std::string FillFormat(const std::string& Format, const std::string& A,
-                              const std::string& B) {
+inline std::string FillFormat(const std::string& Format, const std::string& A, const std::string& B) {
   std::string out;
   int used = 0;
   for (size_t i = 0; i < Format.size(); ++i) {

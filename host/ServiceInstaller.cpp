@@ -45,9 +45,7 @@ std::string FolderKey(const std::string& folder) {
   return out;
 }
 
-std::string UnitPath(const std::string& UnitDir) {
-  return FolderKey(UnitDir) + kUnitFileName;
-}
+std::string UnitPath(const std::string& UnitDir) { return FolderKey(UnitDir) + kUnitFileName; }
 
 }  // namespace
 
@@ -56,11 +54,25 @@ std::string ExecStartWord(const std::string& ProgramPath) {
   bool quote = false;
   for (char c : ProgramPath) {
     switch (c) {
-      case '%': word += "%%"; break;  // specifiers are expanded in the whole command line
+      case '%':
+        word += "%%";
+        break;  // specifiers are expanded in the whole command line
       // '$' stays: variables are substituted only in arguments, so "$$" would stay "$$" here.
-      case '\\': word += "\\\\"; quote = true; break;
-      case '"': word += "\\\""; quote = true; break;
-      case ' ': case '\t': case '\'': case ';': word += c; quote = true; break;
+      case '\\':
+        word += "\\\\";
+        quote = true;
+        break;
+      case '"':
+        word += "\\\"";
+        quote = true;
+        break;
+      case ' ':
+      case '\t':
+      case '\'':
+      case ';':
+        word += c;
+        quote = true;
+        break;
       default: word += c;
     }
   }
@@ -77,9 +89,7 @@ std::string UnitFileText(const std::string& ProgramPath) {
 
 void TSystemctl::Reload() { RunCommand({"systemctl", "daemon-reload"}); }
 void TSystemctl::EnableUnit(const std::string& Unit) { RunCommand({"systemctl", "enable", Unit}); }
-void TSystemctl::DisableUnit(const std::string& Unit) {
-  RunCommand({"systemctl", "disable", Unit});
-}
+void TSystemctl::DisableUnit(const std::string& Unit) { RunCommand({"systemctl", "disable", Unit}); }
 
 bool SystemdRunning() {
   struct stat st {};
@@ -90,8 +100,7 @@ bool UnitDirIsSystemd(const std::string& UnitDir) {
   return SystemdRunning() && FolderKey(UnitDir) == FolderKey(kDefaultUnitDir);
 }
 
-void InstallService(const std::string& UnitDir, const std::string& ProgramPath,
-                    IServiceManager* Manager) {
+void InstallService(const std::string& UnitDir, const std::string& ProgramPath, IServiceManager* Manager) {
   const std::string path = UnitPath(UnitDir);
   WriteNewFile(path, UnitFileText(ProgramPath));
   if (Manager == nullptr) return;
@@ -137,8 +146,7 @@ void RunCommand(const std::vector<std::string>& Args) {
   }
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
   if (WIFEXITED(status)) {
-    throw std::runtime_error(Joined(Args) + " ended with status " +
-                             std::to_string(WEXITSTATUS(status)));
+    throw std::runtime_error(Joined(Args) + " ended with status " + std::to_string(WEXITSTATUS(status)));
   }
   throw std::runtime_error(Joined(Args) + " ended abnormally");
 }
@@ -155,8 +163,10 @@ void WriteNewFile(const std::string& Path, const std::string& Text) {
   while (done < Text.size() && error == 0) {
     const ssize_t n = write(fd, Text.data() + done, Text.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) error = n < 0 ? errno : EIO;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      error = n < 0 ? errno : EIO;
+    else
+      done += static_cast<size_t>(n);
   }
   if (error == 0 && fsync(fd) != 0) error = errno;
   if (close(fd) != 0 && error == 0) error = errno;

@@ -49,8 +49,7 @@ bool SystemdRunning();
 bool UnitDirIsSystemd(const std::string& UnitDir);
 
 // Manager may be null: only the file is written or removed.
-void InstallService(const std::string& UnitDir, const std::string& ProgramPath,
-                    IServiceManager* Manager);
+void InstallService(const std::string& UnitDir, const std::string& ProgramPath, IServiceManager* Manager);
 void UninstallService(const std::string& UnitDir, IServiceManager* Manager);
 
 // OS calls. RunCommand runs Args (Args[0] looked up in PATH) and waits; raises when it

@@ -26,8 +26,7 @@ std::string ReadAll(const std::string& path) {
 TEST(UnitFileTest, UnitCarriesNamesTypeProgramAndTarget) {
   const std::string text = UnitFileText("/opt/dct/dct_korvelmobilesvc");
   EXPECT_NE(text.find("\nDescription=Korvel mobile DCT service\n"), std::string::npos);
-  EXPECT_NE(text.find(std::string("\nX-Description=") + kServiceDescription + "\n"),
-            std::string::npos);
+  EXPECT_NE(text.find(std::string("\nX-Description=") + kServiceDescription + "\n"), std::string::npos);
   EXPECT_NE(text.find("\nType=notify\n"), std::string::npos);
   EXPECT_NE(text.find("\nExecStart=/opt/dct/dct_korvelmobilesvc\n"), std::string::npos);
   EXPECT_NE(text.find("\nWantedBy=multi-user.target\n"), std::string::npos);
@@ -93,8 +92,7 @@ TEST_F(InstallTest, InstallWritesTheUnitAndEnablesIt) {
   FakeManager manager;
   InstallService(dir_, "/opt/dct/dct_korvelmobilesvc", &manager);
   EXPECT_EQ(ReadAll(unit_), UnitFileText("/opt/dct/dct_korvelmobilesvc"));
-  EXPECT_EQ(manager.calls,
-            (std::vector<std::string>{"reload", "enable dct_korvelmobile.service"}));
+  EXPECT_EQ(manager.calls, (std::vector<std::string>{"reload", "enable dct_korvelmobile.service"}));
 }
 
 TEST_F(InstallTest, InstallOverAnExistingUnitFailsAndKeepsIt) {
@@ -132,8 +130,7 @@ TEST_F(InstallTest, UninstallDisablesThenRemoves) {
   FakeManager manager;
   UninstallService(dir_, &manager);
   EXPECT_FALSE(fs::exists(unit_));
-  EXPECT_EQ(manager.calls,
-            (std::vector<std::string>{"disable dct_korvelmobile.service", "reload"}));
+  EXPECT_EQ(manager.calls, (std::vector<std::string>{"disable dct_korvelmobile.service", "reload"}));
 }
 
 TEST_F(InstallTest, UninstallOfAMissingUnitFails) {

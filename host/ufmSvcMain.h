@@ -30,8 +30,7 @@ class IHostedDevice {
 
 class Tdct_korvelmobile {
  public:
-  Tdct_korvelmobile(IHostedDevice& Device, IEventSink& EventLog)
-      : FDevice(Device), FEventLog(EventLog) {}
+  Tdct_korvelmobile(IHostedDevice& Device, IEventSink& EventLog) : FDevice(Device), FEventLog(EventLog) {}
 
   // Enables the device and writes the outcome. Returns whether the service runs, which is
   // exactly when the device is enabled afterwards.

@@ -71,4 +71,3 @@ THTTPBridge& HTTPBridge() {
 }
 
 }  // namespace dct
-

@@ -36,8 +36,7 @@ constexpr size_t kBodyReadChunk = 64 << 10;
 
 // The time a transfer of bytes may take: the grace time plus the bytes at the minimum rate.
 TClock::duration TransferAllowance(uint64_t bytes) {
-  return THTTPLimits::kTransferGraceTime +
-         std::chrono::seconds(bytes / THTTPLimits::kMinTransferRate);
+  return THTTPLimits::kTransferGraceTime + std::chrono::seconds(bytes / THTTPLimits::kMinTransferRate);
 }
 
 // "127.0.0.1" or "[::1]": the host part of a URL that reaches this server.
@@ -82,9 +81,8 @@ void THTTPConnection::ReadHeader() {
   FParser.emplace();
   SetRequestLimits(*FParser);
   FDeadline = TClock::now() + THTTPLimits::kHeaderTimeout;
-  http::async_read_header(
-      FSocket, FBuffer, *FParser,
-      beast::bind_front_handler(&THTTPConnection::OnHeader, shared_from_this()));
+  http::async_read_header(FSocket, FBuffer, *FParser,
+                          beast::bind_front_handler(&THTTPConnection::OnHeader, shared_from_this()));
 }
 
 void THTTPConnection::OnHeader(error_code ec, std::size_t) {
@@ -98,9 +96,8 @@ void THTTPConnection::OnHeader(error_code ec, std::size_t) {
   if (!FParser->is_done() && req.version() >= 11 &&
       beast::iequals(req[http::field::expect], "100-continue")) {
     FDeadline = TClock::now() + THTTPLimits::kHeaderTimeout;
-    net::async_write(
-        FSocket, net::const_buffer(kContinue, sizeof(kContinue) - 1),
-        beast::bind_front_handler(&THTTPConnection::OnContinue, shared_from_this()));
+    net::async_write(FSocket, net::const_buffer(kContinue, sizeof(kContinue) - 1),
+                     beast::bind_front_handler(&THTTPConnection::OnContinue, shared_from_this()));
     return;
   }
   ReadBodyOrServe();
@@ -174,8 +171,9 @@ void THTTPConnection::Serve() {
     FServer.EndServeInline();
     return;
   }
-  FServer.RunOnWorker([self = shared_from_this(), request = std::move(request),
-                       reserved]() mutable { self->Work(std::move(request), reserved); });
+  FServer.RunOnWorker([self = shared_from_this(), request = std::move(request), reserved]() mutable {
+    self->Work(std::move(request), reserved);
+  });
 }
 
 // Runs the handler, then writes the answer. The slot is free again as soon as the answer
@@ -208,10 +206,8 @@ void THTTPConnection::Work(TWebRequest request, uint64_t reserved) {
 void THTTPConnection::Prepare(TWebResponse response) {
   const auto status = static_cast<http::status>(response.Status);
   FOut.Head = "HTTP/1.1 " + std::to_string(response.Status) + " " +
-              std::string(http::obsolete_reason(status)) +
-              "\r\nContent-Type: " + response.ContentType +
-              "\r\nContent-Length: " + std::to_string(response.Body.size()) +
-              "\r\nConnection: close\r\n\r\n";
+              std::string(http::obsolete_reason(status)) + "\r\nContent-Type: " + response.ContentType +
+              "\r\nContent-Length: " + std::to_string(response.Body.size()) + "\r\nConnection: close\r\n\r\n";
   FOut.Body = FHead ? std::string() : std::move(response.Body);  // HEAD: the length only
   FOut.Sent = 0;
 }
@@ -259,9 +255,8 @@ void THTTPConnection::Linger() {
 }
 
 void THTTPConnection::Drain() {
-  FSocket.async_read_some(
-      FBuffer.prepare(16 << 10),
-      beast::bind_front_handler(&THTTPConnection::OnDrain, shared_from_this()));
+  FSocket.async_read_some(FBuffer.prepare(16 << 10),
+                          beast::bind_front_handler(&THTTPConnection::OnDrain, shared_from_this()));
 }
 
 void THTTPConnection::OnDrain(error_code ec, std::size_t n) {

@@ -82,12 +82,10 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
     size_t Size() const { return Head.size() + Body.size(); }
     std::array<boost::asio::const_buffer, 2> Rest() const {
       if (Sent < Head.size()) {
-        return {boost::asio::buffer(Head.data() + Sent, Head.size() - Sent),
-                boost::asio::buffer(Body)};
+        return {boost::asio::buffer(Head.data() + Sent, Head.size() - Sent), boost::asio::buffer(Body)};
       }
       const size_t inBody = Sent - Head.size();
-      return {boost::asio::const_buffer(),
-              boost::asio::buffer(Body.data() + inBody, Body.size() - inBody)};
+      return {boost::asio::const_buffer(), boost::asio::buffer(Body.data() + inBody, Body.size() - inBody)};
     }
   };
 

@@ -18,12 +18,11 @@ using HTTPConnectionTest = THTTPListenerFixture;
 TEST_F(HTTPConnectionTest, EveryAnswerClosesItsConnection) {
   FBridge.Start();
   for (const char* connection : {"keep-alive", "TE, close", "Keep-Alive"}) {
-    TRawResponse r =
-        Exchange("127.0.0.1", Port(),
-                 MakeRequest("POST", "/soap", "abc",
-                             std::string("Connection: ") + connection +
-                                 "\r\nTE: deflate,gzip\r\n"
-                                 "Accept-Encoding: gzip, deflate\r\nsoapaction: \"a#b\"\r\n"));
+    TRawResponse r = Exchange("127.0.0.1", Port(),
+                              MakeRequest("POST", "/soap", "abc",
+                                          std::string("Connection: ") + connection +
+                                              "\r\nTE: deflate,gzip\r\n"
+                                              "Accept-Encoding: gzip, deflate\r\nsoapaction: \"a#b\"\r\n"));
     EXPECT_TRUE(r.Complete) << r.Raw;
     EXPECT_TRUE(r.Closed) << connection;
     EXPECT_EQ(r.Headers["connection"], "close");
@@ -70,9 +69,9 @@ TEST_F(HTTPConnectionTest, LimitsRefuseBeforeReading) {
                                 std::to_string(THTTPBridge::kMaxBodyBytes + 1) + "\r\n\r\n");
   EXPECT_EQ(r.Status, 413);
   EXPECT_TRUE(r.Closed);
-  r = Exchange("127.0.0.1", Port(),
-               "GET / HTTP/1.1\r\nHost: h\r\nX-Big: " +
-                   std::string(THTTPBridge::kMaxHeaderBytes, 'a') + "\r\n\r\n");
+  r = Exchange(
+      "127.0.0.1", Port(),
+      "GET / HTTP/1.1\r\nHost: h\r\nX-Big: " + std::string(THTTPBridge::kMaxHeaderBytes, 'a') + "\r\n\r\n");
   EXPECT_EQ(r.Status, 431);
   r = Exchange("127.0.0.1", Port(), "NOT HTTP AT ALL\r\n\r\n");
   EXPECT_EQ(r.Status, 400);

@@ -31,8 +31,8 @@ tcp::acceptor OpenAcceptor(net::strand<net::io_context::executor_type> executor,
   tcp::acceptor acceptor(executor);
   error_code ec;
   auto fatal = [&](const char* what) {
-    throw std::system_error(ec, std::string("Cannot listen for HTTP on port ") +
-                                    std::to_string(port) + " (" + what + ")");
+    throw std::system_error(
+        ec, std::string("Cannot listen for HTTP on port ") + std::to_string(port) + " (" + what + ")");
   };
   acceptor.open(tcp::v6(), ec);
   if (!ec) acceptor.set_option(net::ip::v6_only(false), ec);
@@ -113,8 +113,7 @@ void THTTPServer::Shutdown() {
   }
   {
     std::unique_lock<std::mutex> lock(FConnectionsLock);
-    FConnectionsGone.wait_for(lock, THTTPLimits::kStopGraceTime,
-                              [this] { return FConnectionList.empty(); });
+    FConnectionsGone.wait_for(lock, THTTPLimits::kStopGraceTime, [this] { return FConnectionList.empty(); });
   }
 
   // 3. Whatever is left is cut off. The workers finish what they run (a command runs to
@@ -169,15 +168,13 @@ bool THTTPServer::TryReserveBody(uint64_t bytes) {
 }
 
 void THTTPServer::Accept() {
-  FAcceptor.async_accept(net::make_strand(FContext), [this](error_code ec, tcp::socket socket) {
-    OnAccept(ec, std::move(socket));
-  });
+  FAcceptor.async_accept(net::make_strand(FContext),
+                         [this](error_code ec, tcp::socket socket) { OnAccept(ec, std::move(socket)); });
 }
 
 void THTTPServer::OnAccept(error_code ec, tcp::socket socket) {
   if (!FAcceptor.is_open()) return;  // stopping
-  if (ec == net::error::no_descriptors || ec == net::error::no_buffer_space ||
-      ec == net::error::no_memory) {
+  if (ec == net::error::no_descriptors || ec == net::error::no_buffer_space || ec == net::error::no_memory) {
     FRetryTimer.expires_after(kAcceptRetryDelay);
     FRetryTimer.async_wait([this](error_code wait) {
       if (!wait) Accept();

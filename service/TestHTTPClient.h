@@ -106,8 +106,8 @@ class TTestConnection {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     char buffer[65536];
     while (until.empty() || into.find(until) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return false;
       pollfd p{FSocket, POLLIN, 0};
       if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
@@ -152,8 +152,7 @@ inline TRawResponse Exchange(const std::string& host, uint16_t port, const std::
 inline std::string MakeRequest(const std::string& method, const std::string& target,
                                const std::string& body = "", const std::string& headers = "") {
   std::string r = method + " " + target + " HTTP/1.1\r\nHost: localhost\r\n" + headers;
-  if (!body.empty() || method == "POST")
-    r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (!body.empty() || method == "POST") r += "Content-Length: " + std::to_string(body.size()) + "\r\n";
   return r + "\r\n" + body;
 }
 

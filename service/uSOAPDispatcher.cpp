@@ -19,8 +19,7 @@ std::string_view ActionNamespace(std::string_view action) {
 // The interface a request addresses, or the fixed fault's text.
 const TSoapInterface* ChooseInterface(const TWebRequest& request, std::string& error) {
   const TSoapInterface& intf = MobileDCTInterface();
-  const std::string& action =
-      request.SOAPAction.empty() ? request.HTTPSoapAction : request.SOAPAction;
+  const std::string& action = request.SOAPAction.empty() ? request.HTTPSoapAction : request.SOAPAction;
   if (!action.empty() && action != "\"\"") {
     if (ActionNamespace(action) == ActionNamespace(intf.Namespace)) return &intf;
     error = "No interface  registered for soap action '" + action + "'";
@@ -62,8 +61,8 @@ std::string SetSingleDeviceParams(IMobileDCT& impl, TSOAPRequest& call, const TS
   const std::string appName = call.String("AppName");
   std::string description;
   int code = 0;
-  const bool result = impl.SetSingleDeviceParams(autoClearDocs, autoClearItems, deviceID,
-                                                 appVersion, appName, code, description);
+  const bool result = impl.SetSingleDeviceParams(autoClearDocs, autoClearItems, deviceID, appVersion, appName,
+                                                 code, description);
 
   TSOAPResponseWriter answer(intf, op.Name);
   answer.Boolean("return", result);
@@ -73,8 +72,7 @@ std::string SetSingleDeviceParams(IMobileDCT& impl, TSOAPRequest& call, const TS
 }
 
 // Decodes and performs the call; any failure becomes the status-200 fault.
-std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory,
-                   std::string& body) {
+std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory, std::string& body) {
   try {
     TSOAPRequest call(body);
     const std::string_view ns = call.OperationNamespace();
@@ -82,9 +80,8 @@ std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory,
         call.OperationName().empty() ? nullptr : intf.FindOperation(call.OperationName());
     // An unqualified operation element is taken as the interface's own.
     if (op == nullptr || (!ns.empty() && ns != intf.Namespace)) {
-      throw ESOAPFault("Operation '" + std::string(call.OperationName()) +
-                       "' is not defined for interface " + intf.Name +
-                       (ns.empty() ? std::string() : " in namespace '" + std::string(ns) + "'"));
+      throw ESOAPFault("Operation '" + std::string(call.OperationName()) + "' is not defined for interface " +
+                       intf.Name + (ns.empty() ? std::string() : " in namespace '" + std::string(ns) + "'"));
     }
     std::unique_ptr<IMobileDCT> impl = factory();
     if (std::string_view(op->Name) == "ExecuteCommand") {
@@ -100,8 +97,7 @@ std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory,
 
 }  // namespace
 
-THTTPSoapDispatcher::THTTPSoapDispatcher(TMobileDCTFactory factory)
-    : FFactory(std::move(factory)) {}
+THTTPSoapDispatcher::THTTPSoapDispatcher(TMobileDCTFactory factory) : FFactory(std::move(factory)) {}
 
 TWebResponse THTTPSoapDispatcher::Dispatch(TWebRequest& request) const {
   TWebResponse response;

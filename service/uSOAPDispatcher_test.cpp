@@ -25,8 +25,8 @@ class TFakeMobileDCT : public IMobileDCT {
  public:
   explicit TFakeMobileDCT(TCalls& calls) : FCalls(calls) {}
   bool ExecuteCommand(const std::string& DeviceID, const std::string& CommandName,
-                      std::string_view InputParameters, std::string& OutputParameters,
-                      int& ResultCode, std::string& ResultDescription) override {
+                      std::string_view InputParameters, std::string& OutputParameters, int& ResultCode,
+                      std::string& ResultDescription) override {
     ++FCalls.count;
     if (!FCalls.raise.empty()) throw std::runtime_error(FCalls.raise);
     FCalls.deviceID = DeviceID;
@@ -38,8 +38,8 @@ class TFakeMobileDCT : public IMobileDCT {
     return ResultCode == 0;
   }
   bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
-                             const std::string& AppVersion, const std::string& AppName,
-                             int& ResultCode, std::string& ResultDescription) override {
+                             const std::string& AppVersion, const std::string& AppName, int& ResultCode,
+                             std::string& ResultDescription) override {
     ++FCalls.count;
     FCalls.autoClearDocs = AutoClearDocs;
     FCalls.autoClearItems = AutoClearItems;
@@ -82,10 +82,7 @@ class SOAPDispatcherTest : public ::testing::Test {
   static std::string FaultString(const TWebResponse& response) {
     pugi::xml_document doc;
     if (!doc.load_string(response.Body.c_str())) return "unparsable: " + response.Body;
-    return doc.document_element()
-        .child("SOAP-ENV:Body")
-        .child("SOAP-ENV:Fault")
-        .child_value("faultstring");
+    return doc.document_element().child("SOAP-ENV:Body").child("SOAP-ENV:Fault").child_value("faultstring");
   }
 
   TCalls FCalls;
@@ -129,9 +126,8 @@ TEST_F(SOAPDispatcherTest, ChoosesTheInterface) {
 TEST_F(SOAPDispatcherTest, InterfaceFaultsCarryTheActionOrPath) {
   TWebResponse r = Post("/soap/IMobileDCT", "\"urn:uSvcIntf-IMOBILEDCT#ExecuteCommand\"");
   EXPECT_EQ(r.Status, 500);
-  EXPECT_EQ(
-      FaultString(r),
-      "No interface  registered for soap action '\"urn:uSvcIntf-IMOBILEDCT#ExecuteCommand\"'");
+  EXPECT_EQ(FaultString(r),
+            "No interface  registered for soap action '\"urn:uSvcIntf-IMOBILEDCT#ExecuteCommand\"'");
   EXPECT_EQ(r.Body, SOAPFixedFault(FaultString(r)));
   r = Post("/soap/Other", "");
   EXPECT_EQ(r.Status, 500);
@@ -213,8 +209,7 @@ TEST_F(SOAPDispatcherTest, CallFaultsAreStatus200) {
   EXPECT_EQ(FaultString(r), "Encode failed");
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(r.Body.c_str()));
-  const pugi::xml_node fault =
-      doc.document_element().child("SOAP-ENV:Body").child("SOAP-ENV:Fault");
+  const pugi::xml_node fault = doc.document_element().child("SOAP-ENV:Body").child("SOAP-ENV:Fault");
   EXPECT_STREQ(fault.child_value("faultcode"), "SOAP-ENV:Server");
   EXPECT_TRUE(fault.child("faultactor"));
 }

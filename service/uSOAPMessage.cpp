@@ -14,8 +14,7 @@ namespace {
 // is kept only so that its presence can be refused. Text that is only white space is kept,
 // so a part of blanks reads as those blanks.
 constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_eol |
-                                   pugi::parse_wconv_attribute | pugi::parse_doctype |
-                                   pugi::parse_ws_pcdata;
+                                   pugi::parse_wconv_attribute | pugi::parse_doctype | pugi::parse_ws_pcdata;
 
 // The instance namespaces of the three XML Schema drafts clients still use.
 bool IsSchemaInstanceNS(std::string_view uri) {
@@ -105,10 +104,9 @@ std::string_view LookupNamespaceURI(pugi::xml_node node, std::string_view prefix
     if (node.type() != pugi::node_element) continue;
     for (pugi::xml_attribute a : node.attributes()) {
       const std::string_view name = View(a.name());
-      const bool match = prefix.empty()
-                             ? name == "xmlns"
-                             : name.size() == prefix.size() + 6 && name.substr(0, 6) == "xmlns:" &&
-                                   name.substr(6) == prefix;
+      const bool match = prefix.empty() ? name == "xmlns"
+                                        : name.size() == prefix.size() + 6 && name.substr(0, 6) == "xmlns:" &&
+                                              name.substr(6) == prefix;
       if (match) return View(a.value());
     }
   }
@@ -127,8 +125,10 @@ TSOAPRequest::TSOAPRequest(std::string& body) {
   // so that nothing of such a request reaches a command or comes back in an answer.
   const size_t good = XMLCharsPrefix(body);
   if (good != body.size()) {
-    throw ESOAPFault("The SOAP request is not well-formed UTF-8 XML text: a byte sequence or "
-                     "character that XML does not allow at offset " + std::to_string(good));
+    throw ESOAPFault(
+        "The SOAP request is not well-formed UTF-8 XML text: a byte sequence or "
+        "character that XML does not allow at offset " +
+        std::to_string(good));
   }
   const size_t badReference = BadCharacterReference(body);
   if (badReference != std::string_view::npos) {
@@ -138,8 +138,8 @@ TSOAPRequest::TSOAPRequest(std::string& body) {
   const pugi::xml_parse_result parsed =
       FDoc.load_buffer_inplace(body.data(), body.size(), kParseOptions, pugi::encoding_utf8);
   if (!parsed) {
-    throw ESOAPFault(std::string("The SOAP request is not well-formed XML: ") +
-                     parsed.description() + " at offset " + std::to_string(parsed.offset));
+    throw ESOAPFault(std::string("The SOAP request is not well-formed XML: ") + parsed.description() +
+                     " at offset " + std::to_string(parsed.offset));
   }
   for (pugi::xml_node child : FDoc.children()) {
     if (child.type() == pugi::node_doctype) {
@@ -148,13 +148,11 @@ TSOAPRequest::TSOAPRequest(std::string& body) {
   }
   TDepthLimit depth(kMaxDepth);
   if (!FDoc.traverse(depth)) {
-    throw ESOAPFault("The SOAP request nests elements deeper than " + std::to_string(kMaxDepth) +
-                     " levels");
+    throw ESOAPFault("The SOAP request nests elements deeper than " + std::to_string(kMaxDepth) + " levels");
   }
 
   const pugi::xml_node envelope = FDoc.document_element();
-  if (LocalNameOf(View(envelope.name())) != "Envelope" ||
-      NamespaceOf(envelope) != kSoapEnvelopeNS) {
+  if (LocalNameOf(View(envelope.name())) != "Envelope" || NamespaceOf(envelope) != kSoapEnvelopeNS) {
     throw ESOAPFault("The request is not a SOAP 1.1 envelope");
   }
   pugi::xml_node soapBody;
@@ -172,9 +170,7 @@ TSOAPRequest::TSOAPRequest(std::string& body) {
 
 TSOAPRequest::~TSOAPRequest() = default;
 
-std::string_view TSOAPRequest::OperationName() const {
-  return LocalNameOf(View(FOperation.name()));
-}
+std::string_view TSOAPRequest::OperationName() const { return LocalNameOf(View(FOperation.name())); }
 
 std::string_view TSOAPRequest::OperationNamespace() const { return NamespaceOf(FOperation); }
 
@@ -189,8 +185,7 @@ pugi::xml_node TSOAPRequest::Dereference(pugi::xml_node element) const {
     }
     const std::string_view id = ref.substr(1);
     const pugi::xml_node target = FDoc.find_node([id](pugi::xml_node n) {
-      return n.type() == pugi::node_element && View(n.attribute("id").value()) == id &&
-             n.attribute("id");
+      return n.type() == pugi::node_element && View(n.attribute("id").value()) == id && n.attribute("id");
     });
     if (!target) throw ESOAPFault("Unresolved reference '" + std::string(ref) + "'");
     element = target;

@@ -62,8 +62,8 @@ class TSOAPRequest {
   std::string_view OperationNamespace() const;  // its namespace, empty when unqualified
 
   // The character content of the parameter element called name, white space kept exactly as
-  // sent; nullopt when it is absent or xsi:nil. Raises ESOAPFault when it holds elements or an unresolvable reference.
-  // The view lives as long as this object.
+  // sent; nullopt when it is absent or xsi:nil. Raises ESOAPFault when it holds elements or an unresolvable
+  // reference. The view lives as long as this object.
   std::optional<std::string_view> Text(std::string_view name);
   std::string String(std::string_view name);  // "" when absent
   // xsd:boolean ("true", "false", "1", "0", letter case and surrounding blanks ignored);

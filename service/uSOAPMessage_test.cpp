@@ -62,8 +62,7 @@ TEST(SOAPRequestTest, ReadsParametersByNameWithOrWithoutTypes) {
 }
 
 TEST(SOAPRequestTest, LargeTextIsAViewIntoTheRequest) {
-  std::string body =
-      Envelope("<o:Op xmlns:o=\"urn:x\"><P>" + std::string(100000, 'x') + "&lt;</P></o:Op>");
+  std::string body = Envelope("<o:Op xmlns:o=\"urn:x\"><P>" + std::string(100000, 'x') + "&lt;</P></o:Op>");
   const char* begin = body.data();
   const char* end = begin + body.size();
   TSOAPRequest r(body);
@@ -132,8 +131,9 @@ TEST(SOAPRequestTest, RefusesWhatCannotBeDecoded) {
 // allow, is refused whole, wherever the fault stands: nothing of it may reach a command, or
 // come back in an answer that no client could then read.
 TEST(SOAPRequestTest, RefusesTextThatIsNotUTF8XMLAnywhere) {
-  const std::string bad[] = {"\x80", "\xFF\xFE", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                             "\xF8\x88\x80\x80\x80", "\xE2\x82", "\x01", "\xEF\xBF\xBF"};
+  const std::string bad[] = {
+      "\x80",     "\xFF\xFE", "\xC0\xAF",    "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+      "\xE2\x82", "\x01",     "\xEF\xBF\xBF"};
   const std::string places[] = {
       Envelope("<o:Op xmlns:o=\"urn:x\"><P>ab@</P></o:Op>"),
       Envelope("<o:Op xmlns:o=\"urn:x\"><P xsi:type=\"@\">a</P></o:Op>"),
@@ -151,12 +151,13 @@ TEST(SOAPRequestTest, RefusesTextThatIsNotUTF8XMLAnywhere) {
   for (const char* ref : {"&#xD800;", "&#xFFFE;", "&#x110000;", "&#0;", "&#1;", "&#x1F;"}) {
     const std::string inText = Envelope(std::string("<o:Op xmlns:o=\"urn:x\"><P>") + ref + "</P></o:Op>");
     EXPECT_NE(FaultOf(inText), "") << ref;
-    const std::string inAttr = Envelope(std::string("<o:Op xmlns:o=\"urn:x\"><P a=\"") + ref + "\">x</P></o:Op>");
+    const std::string inAttr =
+        Envelope(std::string("<o:Op xmlns:o=\"urn:x\"><P a=\"") + ref + "\">x</P></o:Op>");
     EXPECT_NE(FaultOf(inAttr), "") << ref;
   }
   // Good text and the neighbours of the refused ranges pass.
-  std::string good = Envelope(
-      "<o:Op xmlns:o=\"urn:x\"><P>Ж\xF0\x9F\x98\x80&#xD7FF;&#xE000;&#x10FFFF;</P></o:Op>");
+  std::string good =
+      Envelope("<o:Op xmlns:o=\"urn:x\"><P>Ж\xF0\x9F\x98\x80&#xD7FF;&#xE000;&#x10FFFF;</P></o:Op>");
   TSOAPRequest r(good);
   EXPECT_EQ(r.String("P"), "Ж\xF0\x9F\x98\x80\xED\x9F\xBF\xEE\x80\x80\xF4\x8F\xBF\xBF");
 }
@@ -164,7 +165,8 @@ TEST(SOAPRequestTest, RefusesTextThatIsNotUTF8XMLAnywhere) {
 // String parts keep their white space as sent: a part of blanks is not an empty part.
 TEST(SOAPRequestTest, PartsOfWhiteSpaceOnlyKeepIt) {
   std::string body = Envelope(
-      "<o:Op xmlns:o=\"urn:x\">\n  <A> </A>\n  <B>\t\r\n </B><C></C><D>  <![CDATA[x]]> </D><E>&#32;</E></o:Op>");
+      "<o:Op xmlns:o=\"urn:x\">\n  <A> </A>\n  <B>\t\r\n </B><C></C><D>  <![CDATA[x]]> "
+      "</D><E>&#32;</E></o:Op>");
   TSOAPRequest r(body);
   EXPECT_EQ(r.String("A"), " ");
   EXPECT_EQ(r.String("B"), "\t\n ");

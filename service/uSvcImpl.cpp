@@ -46,10 +46,9 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
   return result;
 }
 
-bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems,
-                                       const std::string& DeviceID, const std::string& AppVersion,
-                                       const std::string& AppName, int& ResultCode,
-                                       std::string& ResultDescription) {
+bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
+                                       const std::string& AppVersion, const std::string& AppName,
+                                       int& ResultCode, std::string& ResultDescription) {
   ResultDescription.clear();
   ResultCode = RC_OK;
   TDevice* device = GetSingleDevice();

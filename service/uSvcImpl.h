@@ -24,12 +24,12 @@ class TMobileDCT : public IMobileDCT {
   TMobileDCT() = default;
 
   bool ExecuteCommand(const std::string& DeviceID, const std::string& CommandName,
-                      std::string_view InputParameters, std::string& OutputParameters,
-                      int& ResultCode, std::string& ResultDescription) override;
+                      std::string_view InputParameters, std::string& OutputParameters, int& ResultCode,
+                      std::string& ResultDescription) override;
 
   bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
-                             const std::string& AppVersion, const std::string& AppName,
-                             int& ResultCode, std::string& ResultDescription) override;
+                             const std::string& AppVersion, const std::string& AppName, int& ResultCode,
+                             std::string& ResultDescription) override;
 
  private:
   TXMLEncoder FXMLEncoder;

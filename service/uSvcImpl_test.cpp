@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "device/uDevice.h"
-#include "support/uCommonUtils.h"
 #include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {

@@ -4,12 +4,9 @@ namespace dct {
 
 const char* SoapTypeName(TSoapType type) {
   switch (type) {
-    case TSoapType::String:
-      return "string";
-    case TSoapType::Int:
-      return "int";
-    case TSoapType::Boolean:
-      return "boolean";
+    case TSoapType::String: return "string";
+    case TSoapType::Int: return "int";
+    case TSoapType::Boolean: return "boolean";
   }
   return "string";
 }

@@ -23,10 +23,9 @@ class IMobileDCT {
                               int& ResultCode, std::string& ResultDescription) = 0;
 
   // Sets the single device's identifier and settings (DeviceID is not a look-up key).
-  virtual bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems,
-                                     const std::string& DeviceID, const std::string& AppVersion,
-                                     const std::string& AppName, int& ResultCode,
-                                     std::string& ResultDescription) = 0;
+  virtual bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
+                                     const std::string& AppVersion, const std::string& AppName,
+                                     int& ResultCode, std::string& ResultDescription) = 0;
 };
 
 // ---------------------------------------------------------------------------------------

@@ -56,8 +56,7 @@ void AppendOperationTable(std::string& out, const TSoapInterface& intf) {
 
 void AppendInterfaceSummary(std::string& out, const TSoapInterface& intf) {
   out += "<h2>" + HTMLEscape(intf.Name) + "</h2><p><a href=\"/wsdl/" + HTMLEscape(intf.Name) +
-         "\">WSDL</a> &middot; <a href=\"/?intf=" + HTMLEscape(intf.Name) +
-         "\">details</a></p><ul>";
+         "\">WSDL</a> &middot; <a href=\"/?intf=" + HTMLEscape(intf.Name) + "\">details</a></p><ul>";
   for (const TSoapOperation& op : intf.Operations) out += "<li>" + HTMLEscape(op.Name) + "</li>";
   out += "</ul>";
 }
@@ -96,8 +95,7 @@ std::string TWSDLHTMLPublish::BaseURL(const TWebRequest& request) {
   // "[::1]" carries no port; "[::1]:80" and "name:80" do.
   const size_t bracket = host.rfind(']');
   const size_t colon = host.rfind(':');
-  const bool hasPort =
-      colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
+  const bool hasPort = colon != std::string::npos && (bracket == std::string::npos || colon > bracket);
   std::string url = "http://";
   url += host;
   if (!hasPort && request.LocalPort != 80) {
@@ -152,8 +150,8 @@ std::string TWSDLHTMLPublish::WSDL(const TSoapInterface& intf, std::string_view 
     out += "</output></operation>\n";
   }
   out += "  </binding>\n";
-  out += "  <service name=\"" + name + "service\"><port name=\"" + name +
-         "Port\" binding=\"tns:" + name + "binding\"><soap:address location=\"";
+  out += "  <service name=\"" + name + "service\"><port name=\"" + name + "Port\" binding=\"tns:" + name +
+         "binding\"><soap:address location=\"";
   AppendXMLAttr(out, std::string(baseURL) + "/soap/" + name);
   out += "\"/></port></service>\n</definitions>\n";
   return out;
@@ -171,8 +169,8 @@ TWebResponse TWSDLHTMLPublish::Publish(const TWebRequest& request) const {
         "<tr><td>" +
         HTMLEscape(intf.Name) + "</td><td><code>" + HTMLEscape(intf.Namespace) + "</code></td><td>";
     for (const TSoapOperation& op : intf.Operations) page += HTMLEscape(op.Name) + "<br>";
-    page += "</td><td><a href=\"/wsdl/" + HTMLEscape(intf.Name) + "\">/wsdl/" +
-            HTMLEscape(intf.Name) + "</a></td></tr></table>";
+    page += "</td><td><a href=\"/wsdl/" + HTMLEscape(intf.Name) + "\">/wsdl/" + HTMLEscape(intf.Name) +
+            "</a></td></tr></table>";
     page += kPageEnd;
     return HTMLResponse(200, std::move(page));
   }
@@ -206,9 +204,8 @@ TWebResponse TWSDLHTMLPublish::InfoPage(const TWebRequest& request) const {
   if (selected.empty()) {
     AppendInterfaceSummary(page, intf);
   } else if (SameTextASCII(selected, intf.Name)) {
-    page += "<h2>" + HTMLEscape(intf.Name) + "</h2><p>Namespace: <code>" +
-            HTMLEscape(intf.Namespace) + "</code> &middot; <a href=\"/wsdl/" +
-            HTMLEscape(intf.Name) + "\">WSDL</a></p>";
+    page += "<h2>" + HTMLEscape(intf.Name) + "</h2><p>Namespace: <code>" + HTMLEscape(intf.Namespace) +
+            "</code> &middot; <a href=\"/wsdl/" + HTMLEscape(intf.Name) + "\">WSDL</a></p>";
     AppendOperationTable(page, intf);
   } else {
     page += "<p>Interface " + HTMLEscape(selected) + " not found</p>";
@@ -216,8 +213,8 @@ TWebResponse TWSDLHTMLPublish::InfoPage(const TWebRequest& request) const {
   if (QueryField(query, "types") == "1") {
     page += "<h2>Data types</h2><table><tr><th>Type</th><th>Namespace</th></tr>";
     for (TSoapType t : {TSoapType::Boolean, TSoapType::Int, TSoapType::String}) {
-      page += std::string("<tr><td>") + SoapTypeName(t) + "</td><td><code>" + kXMLSchemaNS +
-              "</code></td></tr>";
+      page +=
+          std::string("<tr><td>") + SoapTypeName(t) + "</td><td><code>" + kXMLSchemaNS + "</code></td></tr>";
     }
     page += "</table>";
   }

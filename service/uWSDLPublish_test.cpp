@@ -51,17 +51,15 @@ TEST(WSDLPublishTest, WSDLNamesTheBinding) {
   ASSERT_TRUE(doc.load_string(r.Body.c_str())) << r.Body;
   const pugi::xml_node defs = doc.child("definitions");
   EXPECT_STREQ(defs.attribute("targetNamespace").value(), TWSDLHTMLPublish::kTargetNamespace);
-  for (const char* m : {"ExecuteCommand0Request", "ExecuteCommand0Response",
-                        "SetSingleDeviceParams1Request", "SetSingleDeviceParams1Response"}) {
+  for (const char* m : {"ExecuteCommand0Request", "ExecuteCommand0Response", "SetSingleDeviceParams1Request",
+                        "SetSingleDeviceParams1Response"}) {
     EXPECT_TRUE(defs.find_child_by_attribute("message", "name", m)) << m;
   }
-  const pugi::xml_node response =
-      defs.find_child_by_attribute("message", "name", "ExecuteCommand0Response");
+  const pugi::xml_node response = defs.find_child_by_attribute("message", "name", "ExecuteCommand0Response");
   EXPECT_STREQ(response.first_child().attribute("name").value(), "return");
   EXPECT_STREQ(response.first_child().attribute("type").value(), "xs:boolean");
   EXPECT_TRUE(defs.find_child_by_attribute("portType", "name", "IMobileDCT"));
-  const pugi::xml_node binding =
-      defs.find_child_by_attribute("binding", "name", "IMobileDCTbinding");
+  const pugi::xml_node binding = defs.find_child_by_attribute("binding", "name", "IMobileDCTbinding");
   ASSERT_TRUE(binding);
   EXPECT_STREQ(binding.child("soap:binding").attribute("style").value(), "rpc");
   const pugi::xml_node op = binding.find_child_by_attribute("operation", "name", "ExecuteCommand");
@@ -74,8 +72,7 @@ TEST(WSDLPublishTest, WSDLNamesTheBinding) {
       defs.find_child_by_attribute("service", "name", "IMobileDCTservice").child("port");
   EXPECT_STREQ(port.attribute("name").value(), "IMobileDCTPort");
   // The Host header is the client's text: it arrives escaped, not as markup.
-  EXPECT_STREQ(port.child("soap:address").attribute("location").value(),
-               "http://h\"x:7211/soap/IMobileDCT");
+  EXPECT_STREQ(port.child("soap:address").attribute("location").value(), "http://h\"x:7211/soap/IMobileDCT");
 }
 
 TEST(WSDLPublishTest, Paths) {
@@ -125,9 +122,8 @@ TEST(WSDLPublishTest, InfoPage) {
   const TWebResponse wsil = publish.Inspection(Get("/inspection.wsil", "host:1"));
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(wsil.Body.c_str()));
-  EXPECT_STREQ(
-      doc.child("inspection").child("service").child("description").attribute("location").value(),
-      "http://host:1/wsdl/IMobileDCT");
+  EXPECT_STREQ(doc.child("inspection").child("service").child("description").attribute("location").value(),
+               "http://host:1/wsdl/IMobileDCT");
 }
 
 TEST(WSDLPublishTest, ProgramFileTitle) {

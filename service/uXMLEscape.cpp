@@ -43,27 +43,13 @@ void AppendEscapedChars(std::string& out, std::string_view text) {
     if (p == end) break;
     const unsigned char c = static_cast<unsigned char>(*p++);
     switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      case '\r': out += "&#13;"; break;
+      case '\n': out += "&#10;"; break;
       default:  // '\t'
         out += "&#9;";
         break;
@@ -137,9 +123,7 @@ size_t EscapedXMLTextSize(std::string_view text) {
   }
 }
 
-void AppendXMLText(std::string& out, std::string_view text) {
-  AppendMended(out, text, AppendXMLTextChars);
-}
+void AppendXMLText(std::string& out, std::string_view text) { AppendMended(out, text, AppendXMLTextChars); }
 
 void AppendXMLAttr(std::string& out, std::string_view text) {
   AppendMended(out, text, AppendEscapedChars<Mode::Attr>);

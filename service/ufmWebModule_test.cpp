@@ -58,8 +58,7 @@ TEST(WebModuleTest, Routing) {
 }
 
 TEST(WebModuleTest, ExceptionInTheDefaultActionIsAnErrorPage) {
-  TWebModule1 module(NoImplementation,
-                     []() -> std::string { throw std::runtime_error("no <name>"); });
+  TWebModule1 module(NoImplementation, []() -> std::string { throw std::runtime_error("no <name>"); });
   TWebRequest r = Request("GET", "/some/<path>?q=1");
   const TWebResponse response = module.HandleRequest(r);
   EXPECT_EQ(response.Status, 500);

@@ -85,8 +85,7 @@ bool ReadPublishedSlot(TSlotRecord& Record) {
   const uint32_t pid = static_cast<uint32_t>(getpid());
   return ScanProcessObjects(kPublicationSlotName, [&](int fd) {
            TSlotRecord candidate{};
-           if (pread(fd, &candidate, sizeof(candidate), 0) !=
-               static_cast<ssize_t>(sizeof(candidate))) {
+           if (pread(fd, &candidate, sizeof(candidate), 0) != static_cast<ssize_t>(sizeof(candidate))) {
              return false;
            }
            if (candidate.Pid != pid) return false;  // a forked parent's slot
@@ -100,9 +99,7 @@ bool ReadPublishedSlot(TSlotRecord& Record) {
 // ---------------------------------------------------------------------------------------
 // Process-wide named objects.
 
-int CreateProcessObject(const std::string& Name) {
-  return memfd_create(Name.c_str(), MFD_CLOEXEC);
-}
+int CreateProcessObject(const std::string& Name) { return memfd_create(Name.c_str(), MFD_CLOEXEC); }
 
 int FindProcessObject(const std::string& Name) {
   return ScanProcessObjects(Name, [](int) { return true; });
@@ -123,8 +120,7 @@ std::string HostMarkerName(uint32_t Pid) {
 
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session) {
-  std::string name = Prefix + ExtraNamePart + "_" + ComputerName + "_" +
-                     std::to_string(Session) + ".log";
+  std::string name = Prefix + ExtraNamePart + "_" + ComputerName + "_" + std::to_string(Session) + ".log";
   if (name.size() <= kLogNameMaxBytes) return name;
   size_t cut = kLogNameMaxBytes;
   // Never leave half a character behind: step back over UTF-8 continuation bytes.
@@ -220,8 +216,8 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
     return;
   }
   // A marker without a slot: the name sits beside the program.
-  FillName(BuildLogName(DropFileExtension(GetModuleFilePath()), ExtraNamePart,
-                        GetLogComputerName(), GetLogSessionId()));
+  FillName(BuildLogName(DropFileExtension(GetModuleFilePath()), ExtraNamePart, GetLogComputerName(),
+                        GetLogSessionId()));
 }
 
 TBaseLog::~TBaseLog() {

@@ -11,8 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/uCommonUtils.h"
 #include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {
@@ -24,18 +24,15 @@ TEST(BaseLogNameTest, MarkerNameCarriesThePidInUpperCaseHexOfAtLeastSixDigits) {
     uint32_t pid;
     const char* marker;
   } cases[] = {
-      {0x1A2C, "_com.korvel.baselog.host_001A2C"},
-      {0, "_com.korvel.baselog.host_000000"},
-      {0xABCDEF, "_com.korvel.baselog.host_ABCDEF"},
-      {0x1234567, "_com.korvel.baselog.host_1234567"},
+      {0x1A2C, "_com.korvel.baselog.host_001A2C"},       {0, "_com.korvel.baselog.host_000000"},
+      {0xABCDEF, "_com.korvel.baselog.host_ABCDEF"},     {0x1234567, "_com.korvel.baselog.host_1234567"},
       {0xFFFFFFFF, "_com.korvel.baselog.host_FFFFFFFF"},
   };
   for (const auto& c : cases) EXPECT_EQ(HostMarkerName(c.pid), c.marker) << c.pid;
 }
 
 TEST(BaseLogNameTest, NameJoinsPrefixExtraComputerAndSession) {
-  EXPECT_EQ(BuildLogName("/logs/dct_korvelmobilesvc", "", "PC1", 0),
-            "/logs/dct_korvelmobilesvc_PC1_0.log");
+  EXPECT_EQ(BuildLogName("/logs/dct_korvelmobilesvc", "", "PC1", 0), "/logs/dct_korvelmobilesvc_PC1_0.log");
   EXPECT_EQ(BuildLogName("/logs/p", "", "PC1", kUnknownLogSession), "/logs/p_PC1_9999.log");
   EXPECT_EQ(BuildLogName("/logs/p", "X", "PC1", 12), "/logs/pX_PC1_12.log");
   EXPECT_EQ(BuildLogName("/logs/p", "", "ПК", 1), "/logs/p_ПК_1.log");
@@ -59,11 +56,16 @@ TEST(BaseLogNameTest, SessionTextOfTheKernel) {
     const char* text;
     int session;
   } cases[] = {
-      {"3", 3},         {"3\n", 3},          {"0\n", 0},
+      {"3", 3},
+      {"3\n", 3},
+      {"0\n", 0},
       {"4294967295", 0},  // no login session: a system service
-      {"", kUnknownLogSession},           {"abc", kUnknownLogSession},
-      {"-1", kUnknownLogSession},         {"12x", kUnknownLogSession},
-      {"4294967296", kUnknownLogSession}, {"3000000000", kUnknownLogSession},
+      {"", kUnknownLogSession},
+      {"abc", kUnknownLogSession},
+      {"-1", kUnknownLogSession},
+      {"12x", kUnknownLogSession},
+      {"4294967296", kUnknownLogSession},
+      {"3000000000", kUnknownLogSession},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseLogSessionId(c.text), c.session) << c.text;
 
@@ -94,8 +96,11 @@ class BaseLogUnitTest : public ::testing::Test {
   // Appends, not "_" + a temporary: that inserts at the front, where GCC 12 at -O3 warns
   // of an overlapping copy that cannot happen (-Wrestrict).
   std::string Suffix() const {
-    return std::string("_").append(GetLogComputerName()).append("_")
-        .append(std::to_string(GetLogSessionId())).append(".log");
+    return std::string("_")
+        .append(GetLogComputerName())
+        .append("_")
+        .append(std::to_string(GetLogSessionId()))
+        .append(".log");
   }
   testing::TempDir tmp_{"baselog_test"};
   const std::string root_ = tmp_.path();
@@ -103,8 +108,8 @@ class BaseLogUnitTest : public ::testing::Test {
 
 TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
   ASSERT_LT(FindProcessObject(Marker()), 0);
-  const std::string expected = root_ + "/ZeltEquipment/LOGs/" +
-                               ModuleBaseName(GetModuleFilePath()) + Suffix();
+  const std::string expected =
+      root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + Suffix();
   {
     TBaseLog host;
     EXPECT_TRUE(host.IsHost());
@@ -123,8 +128,7 @@ TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
   TBaseLog next("X");
   EXPECT_TRUE(next.IsHost());
   EXPECT_EQ(std::string(next.LogFileName()),
-            root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" +
-                Suffix());
+            root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" + Suffix());
 }
 
 TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
@@ -133,8 +137,7 @@ TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
   {
     TBaseLog unit;
     EXPECT_FALSE(unit.IsHost());
-    EXPECT_EQ(std::string(unit.LogFileName()),
-              DropFileExtension(GetModuleFilePath()) + Suffix());
+    EXPECT_EQ(std::string(unit.LogFileName()), DropFileExtension(GetModuleFilePath()) + Suffix());
     EXPECT_FALSE(fs::exists(root_ + "/ZeltEquipment"));  // only a host makes the folder
   }
   CloseProcessObject(marker);
@@ -156,8 +159,7 @@ TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
   {
     TBaseLog unit;
     EXPECT_FALSE(unit.IsHost());
-    EXPECT_EQ(std::string(unit.LogFileName()),
-              DropFileExtension(GetModuleFilePath()) + Suffix());
+    EXPECT_EQ(std::string(unit.LogFileName()), DropFileExtension(GetModuleFilePath()) + Suffix());
   }
   CloseProcessObject(foreign);
   CloseProcessObject(marker);

@@ -67,7 +67,10 @@ TDefaultAclState Inspect(acl_t acl) {
       case ACL_USER_OBJ: state.ownerAll = HasAllPerms(entry); break;
       case ACL_GROUP_OBJ: state.groupAll = HasAllPerms(entry); break;
       case ACL_OTHER: state.otherAll = HasAllPerms(entry); break;
-      case ACL_MASK: state.hasMask = true; state.maskAll = HasAllPerms(entry); break;
+      case ACL_MASK:
+        state.hasMask = true;
+        state.maskAll = HasAllPerms(entry);
+        break;
       case ACL_USER:
       case ACL_GROUP: state.hasNamed = true; break;
       default: break;
@@ -92,7 +95,7 @@ bool GrantTag(acl_t* acl, acl_tag_t tag) {
 }  // namespace
 
 void GrantFolderAccess(const std::string& folder) {
-  struct stat st{};
+  struct stat st {};
   if (stat(folder.c_str(), &st) != 0) RaiseLastError("Cannot read the access of", folder);
   if (!S_ISDIR(st.st_mode)) {
     errno = ENOTDIR;
@@ -119,11 +122,10 @@ void GrantFolderAccess(const std::string& folder) {
 }
 
 void GrantFileAccess(const std::string& file) {
-  struct stat st{};
+  struct stat st {};
   if (stat(file.c_str(), &st) != 0) RaiseLastError("Cannot read the access of", file);
   if ((st.st_mode & kAllRW) == kAllRW) return;
-  if (chmod(file.c_str(), (st.st_mode & 07777) | kAllRW) != 0)
-    RaiseLastError("Cannot grant access to", file);
+  if (chmod(file.c_str(), (st.st_mode & 07777) | kAllRW) != 0) RaiseLastError("Cannot grant access to", file);
 }
 
 }  // namespace dct

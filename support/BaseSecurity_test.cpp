@@ -25,7 +25,7 @@ using testing::TempDir;
 constexpr uid_t kNobody = 65534;
 
 struct stat Stat(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   EXPECT_EQ(stat(path.c_str(), &st), 0) << path;
   return st;
 }
@@ -97,8 +97,7 @@ TEST(GrantFolderAccessTest, EveryUserCanCreateWriteAndDeleteInTheFolderAndBelow)
            mkdir((folder + "/sub/deeper").c_str(), 0777) == 0 &&
            CreateWriteRead(folder + "/sub/deeper/file") &&
            unlink((folder + "/sub/deeper/file").c_str()) == 0 &&
-           rmdir((folder + "/sub/deeper").c_str()) == 0 &&
-           unlink((folder + "/by_service").c_str()) == 0 &&
+           rmdir((folder + "/sub/deeper").c_str()) == 0 && unlink((folder + "/by_service").c_str()) == 0 &&
            unlink((folder + "/by_nobody").c_str()) == 0;
   }));
   EXPECT_FALSE(fs::exists(folder + "/by_service"));

@@ -110,7 +110,7 @@ bool ForceDirectories(const std::string& folder) {
     std::string level = path.substr(0, pos);
     if (mkdir(level.c_str(), 0777) == 0) continue;
     int err = errno;
-    struct stat st{};
+    struct stat st {};
     if (err == EEXIST && stat(level.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) continue;
       err = ENOTDIR;

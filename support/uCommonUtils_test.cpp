@@ -27,7 +27,7 @@ struct ScopedDataRoot {
 };
 
 bool IsFolder(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -39,13 +39,9 @@ TEST(PathTextTest, TrailingDelimiterAndFolderPart) {
     const char* withDelimiter;
     const char* folderPart;
   } cases[] = {
-      {"/a/b", "/a/b/", "/a/"},
-      {"/a/b/", "/a/b/", "/a/b/"},
-      {"/a/b///", "/a/b/", "/a/b///"},
+      {"/a/b", "/a/b/", "/a/"}, {"/a/b/", "/a/b/", "/a/b/"}, {"/a/b///", "/a/b/", "/a/b///"},
       {"/prog", "/prog/", "/"},  // a program in the root folder lives in "/"
-      {"/", "/", "/"},
-      {"prog", "prog/", ""},
-      {"", "", ""},
+      {"/", "/", "/"},          {"prog", "prog/", ""},       {"", "", ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IncludeTrailingPathDelimiter(c.in), c.withDelimiter) << c.in;
@@ -118,8 +114,8 @@ TEST(SpecialFolderTest, MachineWideFolderThatCannotBeWrittenFallsBackToTheUserFo
   // Root writes every folder: ask as the unprivileged user nobody instead.
   pid_t pid = fork();
   if (pid == 0) {
-    bool ok = setgid(65534) == 0 && setuid(65534) == 0 &&
-              GetSpecialFolderPath(CSIDL_COMMON_APPDATA) == expected;
+    bool ok =
+        setgid(65534) == 0 && setuid(65534) == 0 && GetSpecialFolderPath(CSIDL_COMMON_APPDATA) == expected;
     _exit(ok ? 0 : 1);
   }
   int status = -1;

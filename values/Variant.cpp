@@ -58,8 +58,7 @@ double RoundHalfEven(double x) {
 
 int32_t DoubleToInteger(double x) {
   double r = RoundHalfEven(x);
-  if (!(r >= static_cast<double>(INT32_MIN) && r <= static_cast<double>(INT32_MAX)))
-    FailOverflow("Integer");
+  if (!(r >= static_cast<double>(INT32_MIN) && r <= static_cast<double>(INT32_MAX))) FailOverflow("Integer");
   return static_cast<int32_t>(r);
 }
 

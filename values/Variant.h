@@ -54,7 +54,6 @@ struct Currency {
   friend bool operator==(Currency, Currency) = default;
 };
 
-
 class Variant;
 
 // The text of a string Variant: a view into the Variant, valid while the Variant lives

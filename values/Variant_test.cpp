@@ -306,11 +306,11 @@ TEST(Variant, EqualityComparesKindAndValue) {
 TEST(Variant, TextKeptInPlaceOrOnTheHeap) {
   const std::string texts[] = {"",
                                "a",
-                               "4601234567893",    // 13 bytes: the longest kept in place
-                               "46012345678934",   // 14 bytes: the shortest on the heap
+                               "4601234567893",   // 13 bytes: the longest kept in place
+                               "46012345678934",  // 14 bytes: the shortest on the heap
                                "шт",
-                               "Молоко",           // 12 bytes
-                               "Молоко!!",         // 14 bytes
+                               "Молоко",    // 12 bytes
+                               "Молоко!!",  // 14 bytes
                                std::string("a\0b", 3),
                                std::string(13, '\0'),
                                std::string(1000, 'x')};

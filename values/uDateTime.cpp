@@ -49,8 +49,8 @@ bool IsValidDate(int year, int month, int day) {
 }
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
-  if (!IsValidDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-      second < 0 || second > 59 || ms < 0 || ms > 999)
+  if (!IsValidDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 59 || ms < 0 || ms > 999)
     Fail(Kind::Overflow, "Invalid date or time");
   double days = static_cast<double>(DaysFromCivil(year, month, day) - kEpochShift);
   double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + ms) / kMsPerDay;
@@ -58,8 +58,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
   return days < 0 ? days - time : days + time;
 }
 
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute,
-                    int& second, int& ms) {
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& ms) {
   // Years 1 to 9999 only; the check also keeps the product below from overflowing.
   if (!(value > -693594.0 && value < 2958466.0)) Fail(Kind::Overflow, "Invalid date");
   int64_t total = std::llround(value * static_cast<double>(kMsPerDay));

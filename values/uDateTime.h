@@ -14,11 +14,11 @@ namespace dct {
 using TDateTime = double;
 
 // REQUIRES: a date that exists, hour 0..23, minute and second 0..59, ms 0..999.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int ms = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int ms = 0);
 // Splits a date into its fields; the time is rounded to the millisecond.
-void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
-                    int& minute, int& second, int& ms);
+void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& ms);
 bool IsValidDate(int year, int month, int day);
 
 // The date form of the value text: "yyyy.mm.dd", optionally a blank and "hh:nn" or "hh:nn:ss"

@@ -48,8 +48,10 @@ TEST(Dates, EncodeDecode) {
   int y, m, d, hh, nn, ss, ms;
   DecodeDateTime(42045 + (86400000 - 0.4) / 86400000.0, y, m, d, hh, nn, ss, ms);
   EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss, ms}), (std::vector<int>{2015, 2, 11, 0, 0, 0, 0}));
-  EXPECT_EQ(KindRaised([&] { DecodeDateTime(1e300, y, m, d, hh, nn, ss, ms); }), EVariantError::Kind::Overflow);
-  EXPECT_EQ(KindRaised([&] { DecodeDateTime(std::nan(""), y, m, d, hh, nn, ss, ms); }), EVariantError::Kind::Overflow);
+  EXPECT_EQ(KindRaised([&] { DecodeDateTime(1e300, y, m, d, hh, nn, ss, ms); }),
+            EVariantError::Kind::Overflow);
+  EXPECT_EQ(KindRaised([&] { DecodeDateTime(std::nan(""), y, m, d, hh, nn, ss, ms); }),
+            EVariantError::Kind::Overflow);
   EXPECT_EQ(KindRaised([] { EncodeDateTime(2015, 2, 30); }), EVariantError::Kind::Overflow);
 }
 

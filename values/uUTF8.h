@@ -45,10 +45,14 @@ inline int SequenceLength(unsigned char lead) {
 inline void SecondByteRange(unsigned char lead, unsigned char& low, unsigned char& high) {
   low = 0x80;
   high = 0xBF;
-  if (lead == 0xE0) low = 0xA0;
-  else if (lead == 0xED) high = 0x9F;
-  else if (lead == 0xF0) low = 0x90;
-  else if (lead == 0xF4) high = 0x8F;
+  if (lead == 0xE0)
+    low = 0xA0;
+  else if (lead == 0xED)
+    high = 0x9F;
+  else if (lead == 0xF0)
+    low = 0x90;
+  else if (lead == 0xF4)
+    high = 0x8F;
 }
 
 }  // namespace utf8

@@ -19,7 +19,10 @@ TEST(UTF8Test, BadSequencesAreFoundAndMended) {
     std::string mended;
   };
   const Case cases[] = {
-      {"stray continuation", "a\x80" "b", 1, "a" + kFFFD + "b"},
+      {"stray continuation",
+       "a\x80"
+       "b",
+       1, "a" + kFFFD + "b"},
       {"FF FE", "\xFF\xFE", 0, kFFFD + kFFFD},
       {"overlong C0 AF", "\xC0\xAF", 0, kFFFD + kFFFD},
       {"overlong E0 80 80", "\xE0\x80\x80", 0, kFFFD + kFFFD + kFFFD},
@@ -28,12 +31,17 @@ TEST(UTF8Test, BadSequencesAreFoundAndMended) {
       {"five-byte form", "\xF8\x88\x80\x80\x80", 0, kFFFD + kFFFD + kFFFD + kFFFD + kFFFD},
       {"cut short E2 82", "\xE2\x82", 0, kFFFD},
       {"cut short at the end", "ab\xC3", 2, "ab" + kFFFD},
-      {"cut short before ASCII", "\xF0\x9F\x98" "z", 0, kFFFD + "z"},
+      {"cut short before ASCII",
+       "\xF0\x9F\x98"
+       "z",
+       0, kFFFD + "z"},
       {"U+FFFE", "\xEF\xBF\xBE", 0, kFFFD},
       {"U+FFFF", "1234567\xEF\xBF\xBF", 7, "1234567" + kFFFD},
       {"NUL", std::string("abcdefghij\0k", 12), 10, "abcdefghij" + kFFFD + "k"},
-      {"control in a long ASCII run", "0123456789abcdef\x01" "0123456789", 16,
-       "0123456789abcdef" + kFFFD + "0123456789"},
+      {"control in a long ASCII run",
+       "0123456789abcdef\x01"
+       "0123456789",
+       16, "0123456789abcdef" + kFFFD + "0123456789"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(XMLCharsPrefix(c.in), c.prefix) << c.what;
@@ -51,7 +59,7 @@ TEST(UTF8Test, GoodTextPassesUnchanged) {
       "plain ASCII text longer than one word, with tab\t, LF\n and CR\r",
       "Привет, ёж: кириллица",
       "\xC2\x80 \xDF\xBF \xE0\xA0\x80 \xED\x9F\xBF \xEE\x80\x80 \xEF\xBF\xBD",  // edges of each form
-      "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF \xF0\x9F\x98\x80",                       // planes 1..16
+      "\xF0\x90\x80\x80 \xF4\x8F\xBF\xBF \xF0\x9F\x98\x80",                     // planes 1..16
       "\xEF\xBB\xBF<sa/>",                                                      // U+FEFF
   };
   for (const std::string& c : cases) {

@@ -10,8 +10,7 @@ namespace dct {
 class EVariantError : public std::runtime_error {
  public:
   enum class Kind { TypeMismatch, Overflow, BadIndex };
-  EVariantError(Kind kind, const std::string& message)
-      : std::runtime_error(message), kind_(kind) {}
+  EVariantError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
   Kind kind() const { return kind_; }
 
  private:

@@ -53,7 +53,8 @@ struct Row {
 };
 
 std::ostream& operator<<(std::ostream& os, const Row& r) {
-  return os << r.name << "<" << r.parent << "> t=" << r.t << " r=" << r.r << " c=" << r.c << " [" << r.text << "]";
+  return os << r.name << "<" << r.parent << "> t=" << r.t << " r=" << r.r << " c=" << r.c << " [" << r.text
+            << "]";
 }
 
 std::vector<Row> ElementRows(const std::string& xml) {
@@ -91,10 +92,10 @@ TEST(XMLEncoder, WorkedExample) {
   TXMLEncoder enc;
   std::string xml = enc.Encode(value);
   std::vector<Row> expected = {
-      {"sa", "", "", "", "", ""},         {"elm", "sa", "N", "", "", "2.5"},
-      {"elm", "sa", "S", "", "", "abc"},  {"elm", "sa", "B", "", "", "True"},
-      {"elm", "sa", "A", "2", "2", ""},   {"elm", "elm", "S", "", "", "x"},
-      {"elm", "elm", "N", "", "", "1"},   {"elm", "elm", "S", "", "", "y"},
+      {"sa", "", "", "", "", ""},        {"elm", "sa", "N", "", "", "2.5"},
+      {"elm", "sa", "S", "", "", "abc"}, {"elm", "sa", "B", "", "", "True"},
+      {"elm", "sa", "A", "2", "2", ""},  {"elm", "elm", "S", "", "", "x"},
+      {"elm", "elm", "N", "", "", "1"},  {"elm", "elm", "S", "", "", "y"},
       {"elm", "elm", "U", "", "", ""},
   };
   EXPECT_EQ(ElementRows(xml), expected);
@@ -211,7 +212,8 @@ TEST(XMLEncoder, WhatXMLCannotCarryIsWrittenAsReplacementCharacters) {
   TXMLEncoder enc;
   for (const auto& c : cases) {
     std::string text = enc.Encode(Variant::ArrayOf({Variant::FromString(c.stored)}));
-    EXPECT_EQ(text, "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"S\">" + c.written + "</elm></sa>\r\n");
+    EXPECT_EQ(text,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"S\">" + c.written + "</elm></sa>\r\n");
     EXPECT_NO_THROW(enc.Decode(text)) << text;
   }
 }
@@ -226,10 +228,13 @@ TEST(XMLEncoder, DecodeDocumentLevel) {
   EXPECT_EQ(enc.Decode("<root x=\"1\"><a t=\"N\">1</a><b t=\"S\">z</b></root>"),
             Variant::ArrayOf({Dbl(1), Str("z")}));
   // A BOM, comments and processing instructions around or between elements are allowed.
-  EXPECT_EQ(enc.Decode("\xEF\xBB\xBF<?xml version=\"1.0\"?><!--&--><sa><!--c--><?pi x?><elm t=\"N\">1</elm></sa><!--e-->"),
-            Variant::ArrayOf({Dbl(1)}));
+  EXPECT_EQ(
+      enc.Decode(
+          "\xEF\xBB\xBF<?xml version=\"1.0\"?><!--&--><sa><!--c--><?pi x?><elm t=\"N\">1</elm></sa><!--e-->"),
+      Variant::ArrayOf({Dbl(1)}));
   // Stray text among the children takes a position and reads as Empty.
-  EXPECT_EQ(enc.Decode("<sa>junk<elm t=\"N\">1</elm>more</sa>"), Variant::ArrayOf({Variant(), Dbl(1), Variant()}));
+  EXPECT_EQ(enc.Decode("<sa>junk<elm t=\"N\">1</elm>more</sa>"),
+            Variant::ArrayOf({Variant(), Dbl(1), Variant()}));
 }
 
 struct DecodeCase {
@@ -283,7 +288,7 @@ TEST(XMLEncoder, DecodeScalars) {
       {"<elm t=\"s\">a\tb</elm>", Str("a\tb")},
       {"<elm t=\"S\"><![CDATA[a<&>b]]></elm>", Str("a<&>b")},
       {"<elm t=\"S\">&amp;&lt;&gt;&quot;&apos;&#65;&#x42;&#x41f;</elm>", Str("&<>\"'ABП")},
-      {"<elm t=\"S\">a\r\nb\rc</elm>", Str("a\nb\nc")},      // line breaks read as LF
+      {"<elm t=\"S\">a\r\nb\rc</elm>", Str("a\nb\nc")},           // line breaks read as LF
       {"<elm t=\"S\">a&#13;&#10;b&#13;</elm>", Str("a\r\nb\r")},  // a CR sent as a reference stays
       {"<elm t=\"S\">a<elm/></elm>", std::nullopt},
       {"<elm t=\"S\"><elm t=\"S\">a</elm></elm>", std::nullopt},
@@ -307,12 +312,14 @@ TEST(XMLEncoder, DecodeArrays) {
       {"<elm t=\"A\" c=\"0\"><elm t=\"N\">1</elm></elm>", std::nullopt},
       {"<elm t=\"A\" r=\"abc\"><elm t=\"N\">1</elm></elm>", Variant::CreateArray({{0, -1}})},
       {"<elm t=\"A\" r=\"-1\" c=\"0\"/>", std::nullopt},
-      {"<elm t=\"a\" r=\" 1 \"><x t=\"S\">q</x></elm>", Variant::ArrayOf({Str("q")})},  // c missing: one dimension
+      {"<elm t=\"a\" r=\" 1 \"><x t=\"S\">q</x></elm>",
+       Variant::ArrayOf({Str("q")})},  // c missing: one dimension
       {"<elm t=\"A\" r=\"1\" c=\"z\"><elm t=\"N\">5</elm></elm>", Variant::ArrayOf({Dbl(5)})},
       {"<elm t=\"A\" r=\"1\" c=\"-3\"><elm t=\"N\">5</elm></elm>", Variant::ArrayOf({Dbl(5)})},
       {"<elm t=\"A\" r=\"1\" c=\"0\"><!--skipped--><elm t=\"N\">5</elm></elm>", Variant::ArrayOf({Dbl(5)})},
       {"<elm t=\"A\" r=\"2\" c=\"0\">text<elm t=\"N\">5</elm></elm>", Variant::ArrayOf({Variant(), Dbl(5)})},
-      {"<elm t=\"A\" r=\"99999999999\" c=\"0\"/>", Variant::CreateArray({{0, -1}})},  // not 32-bit: counts as 0
+      {"<elm t=\"A\" r=\"99999999999\" c=\"0\"/>",
+       Variant::CreateArray({{0, -1}})},  // not 32-bit: counts as 0
       {"<elm t=\"A\" r=\"+-1\" c=\"0\"/>", Variant::CreateArray({{0, -1}})},
       {"<elm t=\"A\" r=\"+1\" c=\"+1\"><elm t=\"N\">5</elm></elm>", OneCell(Dbl(5))},
   });
@@ -353,12 +360,15 @@ TEST(XMLEncoder, RejectsWhatIsNotWellFormed) {
       "<sa><elm t=\"S&bad;\">a</elm></sa>",
       std::string("<sa><elm t=\"S\">a\0b</elm></sa>", 29),
       std::string("<sa/>\0", 6),
-      "<sa><elm t=\"S\">a\x01" "b</elm></sa>",
-      "<sa><elm t=\"S\">a\x1F" "b</elm></sa>",
+      "<sa><elm t=\"S\">a\x01"
+      "b</elm></sa>",
+      "<sa><elm t=\"S\">a\x1F"
+      "b</elm></sa>",
       "<sa><elm t=\"N\" t=\"S\">1</elm></sa>",
       "<sa><elm t=\"S\" x=\"1\" x=\"2\">a</elm></sa>",
       "<sa a=\"1\" b=\"2\" a=\"3\"/>",
-      "<sa><elm t=\"S\" a1=\"\" a2=\"\" a3=\"\" a4=\"\" a5=\"\" a6=\"\" a7=\"\" a8=\"\" a9=\"\" a1=\"\">a</elm></sa>",
+      "<sa><elm t=\"S\" a1=\"\" a2=\"\" a3=\"\" a4=\"\" a5=\"\" a6=\"\" a7=\"\" a8=\"\" a9=\"\" "
+      "a1=\"\">a</elm></sa>",
       "<sa><1/></sa>",
   };
   TXMLEncoder enc;
@@ -381,7 +391,8 @@ TEST(XMLEncoder, RefusesDoctypeWithoutExpandingIt) {
   TXMLEncoder enc;
   for (const auto& text : cases) EXPECT_THROW(enc.Decode(text), EXMLDecodeError) << text;
   // '&' is literal text inside CDATA and comments, also after a rejected look-alike.
-  EXPECT_EQ(enc.Decode("<sa><!-- &x; --><elm t=\"S\"><![CDATA[&d; &]]></elm></sa>"), Variant::ArrayOf({Str("&d; &")}));
+  EXPECT_EQ(enc.Decode("<sa><!-- &x; --><elm t=\"S\"><![CDATA[&d; &]]></elm></sa>"),
+            Variant::ArrayOf({Str("&d; &")}));
 }
 
 // Nested <elm t="A" r="1" c="0"> elements, levels deep, around one number.
@@ -429,7 +440,8 @@ TEST(XMLEncoder, EveryCallStartsAfresh) {
   EXPECT_EQ(enc.Decode("<sa><elm t=\"N\">2</elm></sa>"), Variant::ArrayOf({Dbl(2)}));
   EXPECT_THROW(enc.Encode(Variant::ArrayOf({Dbl(1), Dbl(std::nan(""))})), EVariantError);
   std::string xml = enc.Encode(Variant::ArrayOf({Str("only")}));
-  EXPECT_EQ(ElementRows(xml), (std::vector<Row>{{"sa", "", "", "", "", ""}, {"elm", "sa", "S", "", "", "only"}}));
+  EXPECT_EQ(ElementRows(xml),
+            (std::vector<Row>{{"sa", "", "", "", "", ""}, {"elm", "sa", "S", "", "", "only"}}));
   EXPECT_EQ(enc.Decode(xml), Variant::ArrayOf({Str("only")}));
 }
 

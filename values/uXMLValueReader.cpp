@@ -53,7 +53,9 @@ struct CharClasses {
 };
 constexpr CharClasses kClasses;
 
-inline bool Is(char c, uint8_t classes) { return (kClasses.of[static_cast<unsigned char>(c)] & classes) != 0; }
+inline bool Is(char c, uint8_t classes) {
+  return (kClasses.of[static_cast<unsigned char>(c)] & classes) != 0;
+}
 
 // The reference that starts at p ("&amp;", "&#65;", "&#x41;", ...): its length, or 0 when it is
 // not one that XML defines here. When out is given, appends the character it stands for.
@@ -134,7 +136,6 @@ int64_t WholeNumberOrZero(std::string_view text) {
   if (res.ec != std::errc() || res.ptr != s.data() + s.size()) return 0;
   return v;
 }
-
 
 // Kind letter of an element: t in upper case; anything but one known letter gives 'U'.
 char KindLetter(std::string_view t) {
@@ -542,7 +543,8 @@ void Reader::Declaration() {
     ++p_;
     SkipSpace();
     if (*p_ != '"' && *p_ != '\'') Fail("Malformed XML declaration");
-    const char* quote = static_cast<const char*>(std::memchr(p_ + 1, *p_, static_cast<size_t>(close - p_ - 1)));
+    const char* quote =
+        static_cast<const char*>(std::memchr(p_ + 1, *p_, static_cast<size_t>(close - p_ - 1)));
     if (quote == nullptr) Fail("Malformed XML declaration");
     p_ = quote + 1;
     if (p_ != close && !Is(*p_, kSpace)) Fail("Malformed XML declaration");
@@ -572,7 +574,8 @@ bool Reader::TextRun(std::string_view* text) {
     }
   }
   if (text != nullptr)
-    *text = plain ? std::string_view(begin, static_cast<size_t>(p_ - begin)) : DecodeText(begin, p_, true, text_);
+    *text =
+        plain ? std::string_view(begin, static_cast<size_t>(p_ - begin)) : DecodeText(begin, p_, true, text_);
   return true;
 }
 
@@ -750,7 +753,8 @@ Variant ReadXMLValue(std::string_view text) {
   size_t good = XMLCharsPrefix(text);
   if (good != text.size()) {
     unsigned char c = static_cast<unsigned char>(text[good]);
-    Fail(c < 0x20 ? "Control character in XML text" : "Text is not well-formed UTF-8 or holds a character XML does not allow");
+    Fail(c < 0x20 ? "Control character in XML text"
+                  : "Text is not well-formed UTF-8 or holds a character XML does not allow");
   }
   return Reader(text).Document();
 }

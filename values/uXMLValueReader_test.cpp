@@ -100,7 +100,8 @@ TEST(XMLValueReader, DocumentLevel) {
 TEST(XMLValueReader, TagsAndNames) {
   CheckTable({
       // White space inside tags and around '=', either quote.
-      {"<sa\r\n><elm\tt = 'S'\n>x</elm\r\n ><elm t=\"S\" >y</elm ></sa >", Variant::ArrayOf({Str("x"), Str("y")})},
+      {"<sa\r\n><elm\tt = 'S'\n>x</elm\r\n ><elm t=\"S\" >y</elm ></sa >",
+       Variant::ArrayOf({Str("x"), Str("y")})},
       {"<sa><elm t=\"S\" x='\"' y=\"'\">q</elm></sa>", Variant::ArrayOf({Str("q")})},
       // Names with prefixes; names of any letters.
       {"<p:sa xmlns:p=\"urn:x\"><p:elm t=\"N\">1</p:elm></p:sa>", kOne},
@@ -152,13 +153,14 @@ TEST(XMLValueReader, ReferencesInTextAndAttributes) {
 // character XML does not allow, as a byte or as a reference: a client's text that an answer
 // could not repeat is refused whole.
 TEST(XMLValueReader, TextThatIsNotUTF8XMLIsRefused) {
-  const std::string bad[] = {"\x80", "\xFF\xFE", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                             "\xF8\x88\x80\x80\x80", "\xE2\x82", "\xEF\xBF\xBE", "\xEF\xBF\xBF"};
+  const std::string bad[] = {"\x80",         "\xFF\xFE",         "\xC0\xAF",
+                             "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80",
+                             "\xE2\x82",     "\xEF\xBF\xBE",     "\xEF\xBF\xBF"};
   const std::string places[] = {
-      "<sa><elm t=\"S\">ab@</elm></sa>", "<sa><elm t=\"S\" x=\"@\">a</elm></sa>",
-      "<sa><elm@ t=\"S\">a</elm@></sa>", "<sa><!--@--><elm t=\"S\">a</elm></sa>",
+      "<sa><elm t=\"S\">ab@</elm></sa>",           "<sa><elm t=\"S\" x=\"@\">a</elm></sa>",
+      "<sa><elm@ t=\"S\">a</elm@></sa>",           "<sa><!--@--><elm t=\"S\">a</elm></sa>",
       "<sa><elm t=\"S\"><![CDATA[@]]></elm></sa>", "<sa><?pi @?></sa>",
-      "<sa><elm><skipped>@</skipped></elm></sa>", "<?xml version=\"1.0\"?><sa/>@",
+      "<sa><elm><skipped>@</skipped></elm></sa>",  "<?xml version=\"1.0\"?><sa/>@",
   };
   std::vector<Case> cases;
   for (const std::string& place : places)
@@ -166,15 +168,18 @@ TEST(XMLValueReader, TextThatIsNotUTF8XMLIsRefused) {
       std::string text = place;
       text.replace(text.find('@'), 1, b);
       cases.push_back({text, std::nullopt});
-      if (size_t end = text.find("</elm@>"); end != std::string::npos) cases.back().text.replace(end + 5, 1, b);
+      if (size_t end = text.find("</elm@>"); end != std::string::npos)
+        cases.back().text.replace(end + 5, 1, b);
     }
   cases.push_back({"<sa><elm t=\"S\">ab\xC3</elm></sa>", std::nullopt});  // cut short before markup
   cases.push_back({"<sa/>\xC3", std::nullopt});                           // cut short at the end
   for (const char* ref : {"&#xD800;", "&#xDFFF;", "&#xFFFE;", "&#xFFFF;", "&#x110000;", "&#1114112;"})
     cases.push_back({std::string("<sa><elm t=\"S\">") + ref + "</elm></sa>", std::nullopt});
   // The neighbours of every refused range are taken.
-  cases.push_back({"<sa><elm t=\"S\">&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;\xF4\x8F\xBF\xBF</elm></sa>",
-                   Variant::ArrayOf({Str("\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF")})});
+  cases.push_back(
+      {"<sa><elm t=\"S\">&#xD7FF;&#xE000;&#xFFFD;&#x10000;&#x10FFFF;\xF4\x8F\xBF\xBF</elm></sa>",
+       Variant::ArrayOf(
+           {Str("\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBD\xF0\x90\x80\x80\xF4\x8F\xBF\xBF\xF4\x8F\xBF\xBF")})});
   CheckTable(cases);
 }
 
@@ -291,7 +296,8 @@ TEST(XMLValueReader, LargeArrays) {
 TEST(XMLValueReader, EveryPrefixIsRefused) {
   const std::string doc =
       "\xEF\xBB\xBF<?xml version='1.0' encoding=\"UTF-8\"?>\r\n<!--c--><?pi x?><p:sa a=\"&amp;\">"
-      "<elm t=\"S\">a&#x41f;&lt;\r\n</elm><elm t='A' r=\"2\" c=\"1\"><elm t=\"N\"> 1 </elm><![CDATA[x]]></elm>"
+      "<elm t=\"S\">a&#x41f;&lt;\r\n</elm><elm t='A' r=\"2\" c=\"1\"><elm t=\"N\"> 1 "
+      "</elm><![CDATA[x]]></elm>"
       "<elm t=\"D\">2015.02.10</elm><elm><q r=\"\"><!-- & --></q>t<?p?></elm>t</p:sa>\r\n<!--e-->";
   ASSERT_EQ(Read(doc).Length(1), 5);
   size_t whole = doc.find("</p:sa>") + 7;  // cut here or in the CR LF behind, it is a document
@@ -336,7 +342,8 @@ class Reference {
   static std::string Text(pugi::xml_node element) {
     pugi::xml_node child = element.first_child();
     if (!child) return "";
-    if (child.next_sibling() || (child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata)) throw Refused();
+    if (child.next_sibling() || (child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata))
+      throw Refused();
     return child.value();
   }
 
@@ -370,7 +377,8 @@ class Reference {
         std::string text = Text(node);
         bool b;
         NumberTextResult n = ParseNumberText(text, d);
-        if (n != NumberTextResult::Malformed) return Variant::FromBoolean(n == NumberTextResult::OutOfRange || d != 0);
+        if (n != NumberTextResult::Malformed)
+          return Variant::FromBoolean(n == NumberTextResult::OutOfRange || d != 0);
         if (!ParseBooleanWord(text, b)) throw Refused();
         return Variant::FromBoolean(b);
       }
@@ -385,7 +393,8 @@ class Reference {
         for (int64_t k = 0; k < cells; ++k) values.push_back(Value(children[k], depth + 1));
         if (c < 1) return Variant::ArrayOf(std::move(values));
         Variant v = Variant::CreateArray({{0, static_cast<int>(r - 1)}, {0, static_cast<int>(c - 1)}});
-        for (int64_t k = 0; k < cells; ++k) v.Ref(static_cast<int>(k / c), static_cast<int>(k % c)) = values[k];
+        for (int64_t k = 0; k < cells; ++k)
+          v.Ref(static_cast<int>(k / c), static_cast<int>(k % c)) = values[k];
         return v;
       }
       default: return Variant();
@@ -395,21 +404,67 @@ class Reference {
 
 TEST(XMLValueReader, RandomMutationsAgreeWithTheTreeReader) {
   const std::vector<std::string> seeds = {
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"N\">2.5</elm><elm t=\"S\">abc</elm><elm t=\"B\">True</elm>"
-      "<elm t=\"A\" r=\"2\" c=\"2\"><elm t=\"S\">x</elm><elm t=\"N\">1</elm><elm t=\"S\">y</elm><elm t=\"U\"/></elm></sa>\r\n",
-      "\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- h --><?pi d?><p:sa a='1'><p:elm t='S'>a&amp;b&#x41f;&#13;</p:elm>"
-      "<elm t=\"D\">2015.02.10 10:30:15</elm><elm t=\"a\" r=\"1\"><elm t=\"S\"><![CDATA[q<&]]></elm></elm></p:sa>",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"N\">2.5</elm><elm t=\"S\">abc</elm><elm "
+      "t=\"B\">True</elm>"
+      "<elm t=\"A\" r=\"2\" c=\"2\"><elm t=\"S\">x</elm><elm t=\"N\">1</elm><elm t=\"S\">y</elm><elm "
+      "t=\"U\"/></elm></sa>\r\n",
+      "\xEF\xBB\xBF<?xml version='1.0'?>\r\n<!-- h --><?pi d?><p:sa a='1'><p:elm "
+      "t='S'>a&amp;b&#x41f;&#13;</p:elm>"
+      "<elm t=\"D\">2015.02.10 10:30:15</elm><elm t=\"a\" r=\"1\"><elm "
+      "t=\"S\"><![CDATA[q<&]]></elm></elm></p:sa>",
       "<sa>junk<elm t=\"N\">1</elm>more<![CDATA[z]]><!--c--><?p?><elm><x><y a=\"1\"/></x>text</elm>"
       "<elm t=\"A\" r=\"1\" c=\"0\"><elm t=\"N\">5</elm><elm t=\"N\">bad</elm></elm></sa>",
-      "<sa>\r\n  <elm t=\"S\">l1\r\nl2\rl3</elm>\r\n  <elm t=\"S\">  </elm>\r\n  <elm t=\"A\" r=\"0\" c=\"3\"/>\r\n"
+      "<sa>\r\n  <elm t=\"S\">l1\r\nl2\rl3</elm>\r\n  <elm t=\"S\">  </elm>\r\n  <elm t=\"A\" r=\"0\" "
+      "c=\"3\"/>\r\n"
       "  <elm t=\"A\" r=\"abc\"/><elm t=\"b\">0</elm>\r\n</sa>",
   };
-  const std::vector<std::string> tokens = {
-      "<", ">", "/", "</", "/>", "&", "&amp;", "&#65;", "&#x41;", "&#0;", "&bad;", "&#13;", "<!--", "-->", "--",
-      "<!-- c -->", "<![CDATA[", "]]>", "<![CDATA[x]]>", "<?", "?>", "<?pi x?>", "<?xml version=\"1.0\"?>",
-      "<!DOCTYPE sa>", "\r\n", "\r", " ", "\"", "'", "=", " t=\"S\"", " t=\"A\" r=\"1\" c=\"0\"", " r=\"2\"",
-      " c=\"1\"", "<elm t=\"N\">1</elm>", "<elm>", "</elm>", "<elm t=\"A\" r=\"1\" c=\"0\">", "x", "\x01",
-      std::string(1, '\0'), "1", "-", ":", "D", "S", "B"};
+  const std::vector<std::string> tokens = {"<",
+                                           ">",
+                                           "/",
+                                           "</",
+                                           "/>",
+                                           "&",
+                                           "&amp;",
+                                           "&#65;",
+                                           "&#x41;",
+                                           "&#0;",
+                                           "&bad;",
+                                           "&#13;",
+                                           "<!--",
+                                           "-->",
+                                           "--",
+                                           "<!-- c -->",
+                                           "<![CDATA[",
+                                           "]]>",
+                                           "<![CDATA[x]]>",
+                                           "<?",
+                                           "?>",
+                                           "<?pi x?>",
+                                           "<?xml version=\"1.0\"?>",
+                                           "<!DOCTYPE sa>",
+                                           "\r\n",
+                                           "\r",
+                                           " ",
+                                           "\"",
+                                           "'",
+                                           "=",
+                                           " t=\"S\"",
+                                           " t=\"A\" r=\"1\" c=\"0\"",
+                                           " r=\"2\"",
+                                           " c=\"1\"",
+                                           "<elm t=\"N\">1</elm>",
+                                           "<elm>",
+                                           "</elm>",
+                                           "<elm t=\"A\" r=\"1\" c=\"0\">",
+                                           "x",
+                                           "\x01",
+                                           std::string(1, '\0'),
+                                           "1",
+                                           "-",
+                                           ":",
+                                           "D",
+                                           "S",
+                                           "B"};
   constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
                                      pugi::parse_declaration | pugi::parse_doctype | pugi::parse_fragment;
   std::mt19937 random(20240611);

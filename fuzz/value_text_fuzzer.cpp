@@ -18,8 +18,6 @@
 namespace dct::fuzz {
 namespace {
 
-bool IsXMLSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // A string as it reads back: CR LF and lone CR made LF, white space only made empty.
 std::string StringAfterRoundTrip(const std::string& text) {
   std::string out;

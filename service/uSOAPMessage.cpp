@@ -24,13 +24,6 @@ bool IsSchemaInstanceNS(std::string_view uri) {
 
 std::string_view View(const char* text) { return std::string_view(text, std::strlen(text)); }
 
-std::string_view TrimXMLSpace(std::string_view text) {
-  const char* kSpace = " \t\r\n";
-  const size_t first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
-
 pugi::xml_node FirstChildElement(pugi::xml_node node) {
   for (pugi::xml_node child : node.children()) {
     if (child.type() == pugi::node_element) return child;

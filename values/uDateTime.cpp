@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "values/uUTF8.h"
+
 namespace dct {
 
 namespace {
@@ -10,8 +12,6 @@ namespace {
 using Kind = EVariantError::Kind;
 
 [[noreturn]] void Fail(Kind kind, const char* message) { throw EVariantError(kind, message); }
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Signed days from 1970-01-01 to a proleptic Gregorian date, counted in 400-year eras.
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -74,9 +74,7 @@ void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour,
 }
 
 bool ParseDateText(std::string_view text, TDateTime& out) {
-  std::string_view s = text;
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  std::string_view s = TrimXMLSpace(text);
   size_t pos = 0;
   auto number = [&](size_t minDigits, size_t maxDigits, int& value) {
     size_t start = pos;
@@ -96,8 +94,8 @@ bool ParseDateText(std::string_view text, TDateTime& out) {
   if (!number(4, 4, y) || !separator('.') || !number(1, 2, m) || !separator('.') || !number(1, 2, d))
     return false;
   if (pos < s.size()) {
-    if (!IsBlank(s[pos])) return false;
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
+    if (!IsXMLSpace(s[pos])) return false;
+    while (pos < s.size() && IsXMLSpace(s[pos])) ++pos;
     if (!number(1, 2, hh) || !separator(':') || !number(1, 2, nn)) return false;
     if (separator(':') && !number(1, 2, ss)) return false;
     if (pos != s.size()) return false;

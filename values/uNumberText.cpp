@@ -5,11 +5,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "values/uUTF8.h"
+
 namespace dct {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
@@ -66,8 +67,8 @@ std::string FormatGeneralNumber(double value) {
 NumberTextResult ParseNumberText(std::string_view text, double& value) {
   const char* p = text.data();
   const char* end = p + text.size();
-  while (p < end && IsBlank(*p)) ++p;
-  while (end > p && IsBlank(end[-1])) --end;
+  while (p < end && IsXMLSpace(*p)) ++p;
+  while (end > p && IsXMLSpace(end[-1])) --end;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   const char* mantissa = p;

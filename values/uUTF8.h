@@ -14,6 +14,14 @@
 
 namespace dct {
 
+// XML's white space: space, tab, LF, CR.
+inline bool IsXMLSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+inline std::string_view TrimXMLSpace(std::string_view s) {
+  while (!s.empty() && IsXMLSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsXMLSpace(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 // XML 1.0's Char production: tab, LF, CR, U+0020..U+D7FF, U+E000..U+FFFD, U+10000..U+10FFFF.
 bool IsXMLChar(uint32_t code);
 

@@ -116,18 +116,10 @@ std::string_view DecodeAttribute(const char* p, const char* end, std::string& ou
 
 // ---- Scalar text forms ----
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
 // A whole number for r and c: optional blanks, an optional sign, digits, within 32 bits;
 // anything else counts as 0.
 int64_t WholeNumberOrZero(std::string_view text) {
-  std::string_view s = TrimBlanks(text);
+  std::string_view s = TrimXMLSpace(text);
   bool plus = !s.empty() && s.front() == '+';
   if (plus) s.remove_prefix(1);
   if (s.empty() || (plus && s.front() == '-')) return 0;

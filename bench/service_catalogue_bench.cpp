@@ -23,6 +23,7 @@
 #include "service/HTTPBridge.h"
 #include "service/TestHTTPClient.h"
 #include "service/uXMLEscape.h"
+#include "service/ufmWebModule.h"
 #include "support/uCommonUtils.h"
 #include "values/uXMLEncoder.h"
 
@@ -53,6 +54,8 @@ const std::string& CatalogueText() {
 // The server the calls go to: the one named by DCT_BENCH_SERVER_PORT, or one made here.
 struct TServer {
   fs::path root;
+  dct::TDeviceContext context;
+  std::unique_ptr<dct::TWebModule1> module;
   std::unique_ptr<dct::THTTPBridge> bridge;
   std::unique_ptr<dct::TDevice> device;
   uint16_t port = 0;
@@ -70,10 +73,12 @@ uint16_t ServerPort() {
   s.root = fs::temp_directory_path() / ("dct_catalogue_bench_" + std::to_string(::getpid()));
   fs::create_directories(s.root);
   dct::SetCommonAppDataRoot(s.root.string() + "/");
-  s.bridge = std::make_unique<dct::THTTPBridge>();
+  s.module = std::make_unique<dct::TWebModule1>(s.context);
+  s.bridge = std::make_unique<dct::THTTPBridge>(
+      [module = s.module.get()](dct::TWebRequest& request) { return module->HandleRequest(request); });
   s.bridge->SetPort(0);
-  dct::SetListenerSwitch(s.bridge.get());
-  s.device = std::make_unique<dct::TDevice>();
+  s.context.SetListenerSwitch(s.bridge.get());
+  s.device = std::make_unique<dct::TDevice>(s.context);
   if (s.device->Enable() != 0) {
     std::cerr << "the device did not enable\n";
     std::exit(1);
@@ -85,7 +90,7 @@ uint16_t ServerPort() {
 void StopServer() {
   if (!gServer) return;
   gServer->device.reset();
-  dct::SetListenerSwitch(nullptr);
+  gServer->context.SetListenerSwitch(nullptr);
   gServer->bridge.reset();
   if (!gServer->root.empty()) fs::remove_all(gServer->root);
   gServer.reset();

@@ -30,14 +30,14 @@ bool SameCommandName(const std::string& a, const std::string& b) {
 // ---------------------------------------------------------------------------------------
 // The device object.
 
-TDevice::TDevice() : FDataBuffer(std::make_unique<TDataBuffer>()) {
+TDevice::TDevice(TDeviceContext& Context) : FContext(Context), FDataBuffer(std::make_unique<TDataBuffer>()) {
   FDataBuffer->SetDBID(DeviceID());
   RegisterSvcMethods();
-  RegisterDevice(this);
+  FContext.RegisterDevice(this);
 }
 
 TDevice::~TDevice() {
-  UnregisterDevice(this);
+  FContext.UnregisterDevice(this);
   Disable();
 }
 
@@ -142,7 +142,7 @@ int TDevice::Enable() {
     return RC_LIBRARY_NOT_FOUND;
   }
   const int result = FDataBuffer->Enable();
-  if (result == RC_OK) StartListener();  // a raise leaves the device disabled, uncounted
+  if (result == RC_OK) FContext.StartListener();  // a raise leaves the device disabled, uncounted
   FEnabled.store(result == RC_OK);
   FResultDescription = FDataBuffer->ResultDescription();
   return result;
@@ -152,8 +152,8 @@ void TDevice::Disable() {
   if (FEnabled.exchange(false)) {
     // Refuse new commands first (Enabled is false), then let the listener end its
     // connections; a command still running finishes before the buffer closes.
-    StopListener();
-    std::lock_guard<std::mutex> guard(CommandLock());
+    FContext.StopListener();
+    std::lock_guard<std::mutex> guard(FContext.CommandLock());
     FDataBuffer->Disable();
   }
 }

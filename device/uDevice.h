@@ -1,12 +1,14 @@
 // TDevice: one logical endpoint that terminals and the accounting system talk to. It holds
 // the settings that clients set, a table of twelve named commands, and its data buffer.
 //
-// Commands run one at a time, under CommandLock (see uDeviceList.h). Settings are written by
+// Commands run one at a time, under its context's CommandLock (see uDeviceContext.h). The
+// context outlives the device: the device registers in its list and switches its listener.
+// Settings are written by
 // SetSingleDeviceParams on any thread; each setting is read and written under the device's
 // own settings lock, so a command never sees a torn string.
 //
-// This header also brings in the registries (uDeviceList.h): every caller of the device
-// needs the device list or the command lock as well.
+// This header also brings in uDeviceContext.h: every caller of the device needs the context
+// as well.
 //
 // In one call: ExecuteCommand is called by TMobileDCT; the handlers (uDeviceCommands.cpp)
 // call TDataBuffer.
@@ -19,7 +21,7 @@
 #include <string>
 
 #include "device/uDeviceCommon.h"
-#include "device/uDeviceList.h"
+#include "device/uDeviceContext.h"
 #include "values/Variant.h"
 
 namespace dct {
@@ -28,7 +30,8 @@ class TDataBuffer;
 
 class TDevice {
  public:
-  TDevice();  // registers itself in the device list
+  // Registers itself in the context's device list. REQUIRES: Context outlives the device.
+  explicit TDevice(TDeviceContext& Context);
   ~TDevice();
   TDevice(const TDevice&) = delete;
   TDevice& operator=(const TDevice&) = delete;
@@ -100,6 +103,7 @@ class TDevice {
   void RegisterSvcMethods();
   void TakeBufferDescription();
 
+  TDeviceContext& FContext;
   mutable std::mutex FSettingsLock;  // guards the text settings below
   std::string FDeviceID = "0";
   std::string FAppName = "unknown";

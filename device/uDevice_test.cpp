@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -44,12 +42,12 @@ class DeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetCommonAppDataRoot(root_.string() + "/");
-    SetListenerSwitch(&listener_);
-    device_ = std::make_unique<TDevice>();
+    context_.SetListenerSwitch(&listener_);
+    device_ = std::make_unique<TDevice>(context_);
   }
   void TearDown() override {
     device_.reset();
-    SetListenerSwitch(nullptr);
+    context_.SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
   }
 
@@ -62,6 +60,7 @@ class DeviceTest : public ::testing::Test {
   testing::TempDir tmp_{"dct_device_test"};
   const fs::path root_{tmp_.path()};
   FakeListener listener_;
+  TDeviceContext context_;
   std::unique_ptr<TDevice> device_;
   Variant out_;
   std::string desc_;
@@ -148,24 +147,24 @@ TEST_F(DeviceTest, EnableOpensBufferAndSwitchesListener) {
   EXPECT_TRUE(device_->Enabled());
   EXPECT_TRUE(fs::exists(DataFolder() / "0.db"));
   EXPECT_TRUE(listener_.listening);
-  EXPECT_EQ(ListenerUsers(), 1);
+  EXPECT_EQ(context_.ListenerUsers(), 1);
 
   ASSERT_EQ(device_->Enable(), RC_OK);  // re-enable closes and reopens: still one user
-  EXPECT_EQ(ListenerUsers(), 1);
+  EXPECT_EQ(context_.ListenerUsers(), 1);
 
   device_->Disable();
   EXPECT_FALSE(device_->Enabled());
   EXPECT_FALSE(listener_.listening);
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(context_.ListenerUsers(), 0);
   device_->Disable();  // twice changes nothing
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(context_.ListenerUsers(), 0);
 }
 
 TEST_F(DeviceTest, ListenerFailureRaisesAndLeavesDeviceDisabledUncounted) {
   listener_.failStart = true;
   EXPECT_THROW(device_->Enable(), std::runtime_error);
   EXPECT_FALSE(device_->Enabled());
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(context_.ListenerUsers(), 0);
 }
 
 TEST_F(DeviceTest, MissingEngineGives1006AndOpensNothing) {
@@ -176,7 +175,7 @@ TEST_F(DeviceTest, MissingEngineGives1006AndOpensNothing) {
   EXPECT_EQ(device_->GetResultDescription(RC_LIBRARY_NOT_FOUND), "Библиотека не найдена");
   EXPECT_FALSE(device_->Enabled());
   EXPECT_FALSE(fs::exists(DataFolder() / "0.db"));
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(context_.ListenerUsers(), 0);
   SetSQLiteLibraryName(previous);
   EXPECT_EQ(device_->Enable(), RC_OK);
 }

@@ -1,12 +1,11 @@
 #include "fuzz/FuzzSupport.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <pugixml.hpp>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -112,13 +111,19 @@ int FastOpen16(const void* name, sqlite3** db) {
 
 int ChangedRows() { return SQLite.sqlite3_total_changes(g_connection); }
 
-// Memory-backed where the system has it, so that the buffer's files cost no disk.
+// Memory-backed where the system has it, so that the buffer's files cost no disk. A fresh
+// name each time: create_directory fails on a folder that exists, so two runs never share.
 std::string TemporaryRoot() {
-  std::string pattern = std::filesystem::is_directory("/dev/shm")
-                            ? "/dev/shm/dct_fuzz_XXXXXX"
-                            : (std::filesystem::temp_directory_path() / "dct_fuzz_XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  return pattern;
+  const std::filesystem::path base =
+      std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof(name), "dct_fuzz_%08x", static_cast<unsigned>(random()));
+    const std::filesystem::path folder = base / name;
+    if (std::filesystem::create_directory(folder)) return folder.string();
+  }
+  throw std::runtime_error("no temporary folder for the fuzz device below " + base.string());
 }
 
 }  // namespace
@@ -131,12 +136,12 @@ TFuzzService& TFuzzService::Instance() {
 TFuzzService::TFuzzService() : FRoot(TemporaryRoot()) {
   g_root = FRoot;
   SetCommonAppDataRoot(FRoot + "/");
-  SetListenerSwitch(&g_noListener);
-  CreateSingleDevice();
+  FContext.SetListenerSwitch(&g_noListener);
+  FContext.CreateSingleDevice();
   if (!LoadSQLiteLibrary(GetSQLiteLibraryName())) Fail("no SQLite engine for the fuzz device");
   g_engineOpen = std::exchange(SQLite.sqlite3_open, FastOpen);
   g_engineOpen16 = std::exchange(SQLite.sqlite3_open16, FastOpen16);
-  TDevice* device = GetSingleDevice();
+  TDevice* device = FContext.GetSingleDevice();
   if (device->Enable() != 0) Fail("the fuzz device cannot be enabled", device->ResultDescription());
   FDeviceID = device->DeviceID();
   FAppName = device->AppName();
@@ -148,20 +153,20 @@ TFuzzService::TFuzzService() : FRoot(TemporaryRoot()) {
 }
 
 TFuzzService::~TFuzzService() {
-  FreeSingleDevice();
+  FContext.FreeSingleDevice();
   SQLite.sqlite3_open = g_engineOpen;
   SQLite.sqlite3_open16 = g_engineOpen16;
-  SetListenerSwitch(nullptr);
+  FContext.SetListenerSwitch(nullptr);
   SetCommonAppDataRoot("");
   std::error_code ignored;
   std::filesystem::remove_all(FRoot, ignored);
   g_root.clear();
 }
 
-std::unique_ptr<IMobileDCT> TFuzzService::NewMobileDCT() { return std::make_unique<TMobileDCT>(); }
+std::unique_ptr<IMobileDCT> TFuzzService::NewMobileDCT() { return std::make_unique<TMobileDCT>(FContext); }
 
 void TFuzzService::Reset() {
-  TDevice* device = GetSingleDevice();
+  TDevice* device = FContext.GetSingleDevice();
   device->SetDeviceID(FDeviceID);
   device->SetAutoClearDocs(FAutoClearDocs);
   device->SetAutoClearItems(FAutoClearItems);
@@ -169,7 +174,7 @@ void TFuzzService::Reset() {
   device->SetAppVersion(FAppVersion);
   // Clearing compacts the database, so it runs only after an input that wrote.
   if (ChangedRows() != FChangedRows) {
-    std::lock_guard<std::mutex> guard(CommandLock());
+    std::lock_guard<std::mutex> guard(FContext.CommandLock());
     DCT_FUZZ_CHECK(device->ClearDocsFromBuffer() == 0, device->ResultDescription());
     DCT_FUZZ_CHECK(device->ClearItemsFromBuffer() == 0, device->ResultDescription());
     FChangedRows = ChangedRows();

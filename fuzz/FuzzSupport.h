@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/uDeviceContext.h"
 #include "service/uSvcIntf.h"
 #include "service/uWebTypes.h"
 
@@ -48,6 +49,7 @@ class TFuzzService {
  private:
   TFuzzService();
   std::string FRoot;
+  TDeviceContext FContext;
   // The settings a new device starts with.
   std::string FDeviceID, FAppName, FAppVersion;
   bool FAutoClearDocs = false, FAutoClearItems = false;

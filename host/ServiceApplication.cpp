@@ -16,7 +16,7 @@
 #include "host/StopSignal.h"
 #include "host/ufmSvcMain.h"
 #include "service/HTTPBridge.h"
-#include "service/uSvcIntf.h"
+#include "service/ufmWebModule.h"
 #include "support/BaseLog.h"
 #include "support/uCommonUtils.h"
 #include "support/uProcessMemory.h"
@@ -43,23 +43,30 @@ class TDeviceAdapter : public IHostedDevice {
   TDevice& FDevice;
 };
 
-// The units after the log-file naming, started in order and ended in reverse. The listener
-// itself is the process-wide HTTPBridge(), freed at exit after the device is gone.
+// The units after the log-file naming: the device context, the web module over it, the
+// listener serving the web module, and the single device switching the listener. Members
+// are made in that order and destroyed in reverse; the device goes first of all, since its
+// Disable stops the listener and waits for the command running under the context's lock.
 class TProgramUnits {
  public:
   explicit TProgramUnits(uint16_t Port) {
-    CommandLock();
-    HTTPBridge().SetPort(Port);  // created here, not listening
-    SetListenerSwitch(&HTTPBridge());
-    CreateSingleDevice();
-    MobileDCTInterface();  // the web service's description, before any request
+    FListener.SetPort(Port);  // not listening until the device is enabled
+    FContext.SetListenerSwitch(&FListener);
+    FContext.CreateSingleDevice();
   }
   ~TProgramUnits() {
-    FreeSingleDevice();
-    SetListenerSwitch(nullptr);
+    FContext.FreeSingleDevice();
+    FContext.SetListenerSwitch(nullptr);
   }
   TProgramUnits(const TProgramUnits&) = delete;
   TProgramUnits& operator=(const TProgramUnits&) = delete;
+
+  TDevice* SingleDevice() const { return FContext.GetSingleDevice(); }
+
+ private:
+  TDeviceContext FContext;
+  const TWebModule1 FWebModule{FContext};
+  THTTPBridge FListener{[this](TWebRequest& Request) { return FWebModule.HandleRequest(Request); }};
 };
 
 void PrintTo(std::FILE* stream, const std::string& text) {
@@ -92,12 +99,12 @@ int Uninstall(const THostOptions& Options) {
   return kExitOk;
 }
 
-int RunAsService(TStopSignal& Stop, const TBaseLog& LogNaming) {
+int RunAsService(TStopSignal& Stop, const TBaseLog& LogNaming, const TProgramUnits& Units) {
   TEventLog event_log(StartedBySystemd());
   if (LogNaming.IsHost() && LogNaming.LogFileName()[0] == '\0') {
     event_log.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
   }
-  TDevice* single = GetSingleDevice();
+  TDevice* single = Units.SingleDevice();
   if (single == nullptr) {
     event_log.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
                      FillFormat(kServiceFailedFormat, "start", "the device does not exist")});
@@ -135,13 +142,12 @@ int RunUnits(int argc, char** argv) {
   if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
 
-  // The first unit to start and the last to end: a static made before the listener's is
-  // destroyed after it, at exit.
-  static TBaseLog log_naming;
+  // The log-file naming is the first unit to start and the last to end.
+  TBaseLog log_naming;
   TProgramUnits units(options.Port);
   if (options.Install) return Install(options);
   if (options.Uninstall) return Uninstall(options);
-  return RunAsService(stop, log_naming);
+  return RunAsService(stop, log_naming, units);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 //   1. Block the stop signals (before any thread exists) and read the command line; a bad
 //      one ends with status 2, --help with 0.
 //   2. Apply --data-root and --sqlite-library, then start the units in order: the log-file
-//      naming; the HTTP listener (not listening, with its port) wired to the device unit;
-//      the single device; the web service. They end in the reverse order.
+//      naming; the device context; the web module over it; the HTTP listener (not
+//      listening, with its port) serving the module, wired to the context as its switch;
+//      the single device. They end in the reverse order.
 //   3. INSTALL or UNINSTALL: write or remove the unit and report on the console (SILENT:
 //      failures only); status 0 or 1.
 //      No switch: run as the service in the foreground. Start (enable the device, write the

@@ -3,14 +3,8 @@
 #include <utility>
 
 #include "service/HTTPServer.h"
-#include "service/ufmWebModule.h"
 
 namespace dct {
-
-THTTPBridge::THTTPBridge()
-    : THTTPBridge([module = std::make_shared<const TWebModule1>()](TWebRequest& request) {
-        return module->HandleRequest(request);
-      }) {}
 
 THTTPBridge::THTTPBridge(TRequestHandler handler) : FHandler(std::move(handler)) {}
 
@@ -63,11 +57,6 @@ int THTTPBridge::RequestsInProgress() const {
 int THTTPBridge::OpenConnections() const {
   std::lock_guard<std::mutex> guard(FLock);
   return FServer ? FServer->Connections() : 0;
-}
-
-THTTPBridge& HTTPBridge() {
-  static THTTPBridge bridge;
-  return bridge;
 }
 
 }  // namespace dct

@@ -1,5 +1,5 @@
-// THTTPBridge: the one HTTP listener of the process, switched on and off by the device
-// through IListenerSwitch.
+// THTTPBridge: the HTTP listener, switched on and off by the device through IListenerSwitch.
+// The host owns one and hands it the web module's handler; tests make their own.
 //
 // Each Start binds the port and begins a THTTPServer, which serves every request with the
 // request handler (the web module); each Stop ends it and waits for it (see THTTPServer for
@@ -16,7 +16,7 @@
 #include <memory>
 #include <mutex>
 
-#include "device/uDevice.h"
+#include "device/uDeviceContext.h"
 #include "service/HTTPLimits.h"
 #include "service/uWebTypes.h"
 
@@ -30,8 +30,7 @@ class THTTPBridge : public IListenerSwitch, public THTTPLimits {
 
   static constexpr uint16_t kDefaultPort = 7211;
 
-  // Serves the real web module (TWebModule1).
-  THTTPBridge();
+  // REQUIRES: whatever the handler uses outlives the listener (it stops in the destructor).
   explicit THTTPBridge(TRequestHandler handler);
   ~THTTPBridge() override;  // stops
   THTTPBridge(const THTTPBridge&) = delete;
@@ -61,8 +60,5 @@ class THTTPBridge : public IListenerSwitch, public THTTPLimits {
   uint16_t FPort = kDefaultPort;
   std::unique_ptr<THTTPServer> FServer;  // present exactly while listening
 };
-
-// The process-wide listener, created on first use, not listening, at kDefaultPort.
-THTTPBridge& HTTPBridge();
 
 }  // namespace dct

@@ -15,7 +15,7 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
   ResultCode = RC_OK;
   Variant output;
 
-  TDevice* device = FindDevice(DeviceID);
+  TDevice* device = FContext.FindDevice(DeviceID);
   if (device == nullptr) {
     ResultCode = RC_DEVICE_NOT_FOUND;
   } else if (!device->Enabled()) {
@@ -30,7 +30,7 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
       decoded = false;
     }
     if (decoded) {
-      std::lock_guard<std::mutex> guard(CommandLock());
+      std::lock_guard<std::mutex> guard(FContext.CommandLock());
       // Disable clears Enabled before it waits for this lock to close the buffer.
       if (!device->Enabled()) {
         ResultCode = RC_NOT_ENABLED;
@@ -51,7 +51,7 @@ bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, 
                                        int& ResultCode, std::string& ResultDescription) {
   ResultDescription.clear();
   ResultCode = RC_OK;
-  TDevice* device = GetSingleDevice();
+  TDevice* device = FContext.GetSingleDevice();
   if (device == nullptr) {
     ResultCode = RC_DEVICE_NOT_FOUND;
   } else {

@@ -1,5 +1,6 @@
 // TMobileDCT: the server side of IMobileDCT. The SOAP layer creates one per call, so every
-// call has a TXMLEncoder of its own and no encoder is shared between threads.
+// call has a TXMLEncoder of its own and no encoder is shared between threads. It finds its
+// device and the command lock in the device context it is given.
 //
 // ExecuteCommand checks, in this order: a device with that DeviceID (else 1013), enabled
 // (else 70), InputParameters readable (else 1004); then it runs the command with
@@ -19,9 +20,12 @@
 
 namespace dct {
 
+class TDeviceContext;
+
 class TMobileDCT : public IMobileDCT {
  public:
-  TMobileDCT() = default;
+  // REQUIRES: Context outlives the object.
+  explicit TMobileDCT(TDeviceContext& Context) : FContext(Context) {}
 
   bool ExecuteCommand(const std::string& DeviceID, const std::string& CommandName,
                       std::string_view InputParameters, std::string& OutputParameters, int& ResultCode,
@@ -32,6 +36,7 @@ class TMobileDCT : public IMobileDCT {
                              std::string& ResultDescription) override;
 
  private:
+  TDeviceContext& FContext;
   TXMLEncoder FXMLEncoder;
 };
 

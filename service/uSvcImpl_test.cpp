@@ -29,13 +29,13 @@ class MobileDCTTest : public ::testing::Test {
  protected:
   void SetUp() override {
     SetCommonAppDataRoot(FRoot.string() + "/");
-    SetListenerSwitch(&FListener);
-    CreateSingleDevice();
-    ASSERT_EQ(GetSingleDevice()->Enable(), 0);
+    FContext.SetListenerSwitch(&FListener);
+    FContext.CreateSingleDevice();
+    ASSERT_EQ(FContext.GetSingleDevice()->Enable(), 0);
   }
   void TearDown() override {
-    FreeSingleDevice();
-    SetListenerSwitch(nullptr);
+    FContext.FreeSingleDevice();
+    FContext.SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
   }
 
@@ -55,7 +55,8 @@ class MobileDCTTest : public ::testing::Test {
   testing::TempDir FTemp{"dct_svcimpl_test"};
   const fs::path FRoot{FTemp.path()};
   TNoListener FListener;
-  TMobileDCT FService;
+  TDeviceContext FContext;
+  TMobileDCT FService{FContext};
 };
 
 const char kEchoInput[] =
@@ -92,9 +93,9 @@ TEST_F(MobileDCTTest, ChecksInOrder) {
   };
   for (const Case& c : cases) {
     if (c.enabled) {
-      ASSERT_EQ(GetSingleDevice()->Enable(), 0);
+      ASSERT_EQ(FContext.GetSingleDevice()->Enable(), 0);
     } else {
-      GetSingleDevice()->Disable();
+      FContext.GetSingleDevice()->Disable();
     }
     const TAnswer a = Execute(c.id, c.command, c.input);
     EXPECT_EQ(a.code, c.code) << c.id << " " << c.command << " " << c.input;
@@ -105,13 +106,13 @@ TEST_F(MobileDCTTest, ChecksInOrder) {
 }
 
 TEST_F(MobileDCTTest, SetSingleDeviceParamsRenamesTheDevice) {
-  GetSingleDevice()->Disable();  // settings need no enabled device
+  FContext.GetSingleDevice()->Disable();  // settings need no enabled device
   int code = -1;
   std::string description;
   EXPECT_TRUE(FService.SetSingleDeviceParams(true, true, "7", "2.0", "Склад", code, description));
   EXPECT_EQ(code, 0);
   EXPECT_EQ(description, "Нет ошибок");
-  TDevice& device = *GetSingleDevice();
+  TDevice& device = *FContext.GetSingleDevice();
   EXPECT_EQ(device.DeviceID(), "7");
   EXPECT_TRUE(device.AutoClearDocs());
   EXPECT_TRUE(device.AutoClearItems());
@@ -125,7 +126,7 @@ TEST_F(MobileDCTTest, SetSingleDeviceParamsRenamesTheDevice) {
   EXPECT_TRUE(checkIn.result);
   EXPECT_NE(checkIn.output.find("Склад"), std::string::npos) << checkIn.output;
 
-  FreeSingleDevice();
+  FContext.FreeSingleDevice();
   EXPECT_FALSE(FService.SetSingleDeviceParams(false, false, "0", "", "", code, description));
   EXPECT_EQ(code, 1013);
   EXPECT_EQ(description, "Устройство не найдено");

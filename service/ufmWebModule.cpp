@@ -11,8 +11,6 @@
 namespace dct {
 namespace {
 
-std::unique_ptr<IMobileDCT> NewMobileDCT() { return std::make_unique<TMobileDCT>(); }
-
 std::string ExecutableTitle() { return ProgramFileTitle(GetModuleFilePath()); }
 
 TWebResponse InternalErrorPage(std::string_view message, std::string_view path) {
@@ -29,7 +27,8 @@ TWebResponse InternalErrorPage(std::string_view message, std::string_view path) 
 
 }  // namespace
 
-TWebModule1::TWebModule1() : TWebModule1(NewMobileDCT, ExecutableTitle) {}
+TWebModule1::TWebModule1(TDeviceContext& Context)
+    : TWebModule1([&Context] { return std::make_unique<TMobileDCT>(Context); }, ExecutableTitle) {}
 
 TWebModule1::TWebModule1(TMobileDCTFactory factory, std::function<std::string()> programName)
     : FSoapDispatcher(std::move(factory)), FWSDLPublish(std::move(programName)) {}

@@ -24,10 +24,13 @@
 
 namespace dct {
 
+class TDeviceContext;
+
 class TWebModule1 {
  public:
-  // The real service: a TMobileDCT per call, the info page titled after the executable.
-  TWebModule1();
+  // The real service: a TMobileDCT over Context per call, the info page titled after the
+  // executable. REQUIRES: Context outlives the module.
+  explicit TWebModule1(TDeviceContext& Context);
   // For tests: another implementation behind the interface, another program name source.
   TWebModule1(TMobileDCTFactory factory, std::function<std::string()> programName);
 

@@ -16,6 +16,7 @@
 #include "device/uDevice.h"
 #include "device/uEquipmentErrors.h"
 #include "service/HTTPBridge.h"
+#include "service/ufmWebModule.h"
 #include "service/TestHTTPClient.h"
 #include "support/uCommonUtils.h"
 #include "values/uUTF8.h"
@@ -99,15 +100,15 @@ class ServiceHTTPTest : public ::testing::Test {
   void SetUp() override {
     SetCommonAppDataRoot(FRoot.string() + "/");
     FBridge.SetPort(0);
-    SetListenerSwitch(&FBridge);
-    FDevice = std::make_unique<TDevice>();
+    FContext.SetListenerSwitch(&FBridge);
+    FDevice = std::make_unique<TDevice>(FContext);
     ASSERT_EQ(FDevice->Enable(), 0);
     FPort = FBridge.BoundPort();
     ASSERT_NE(FPort, 0);
   }
   void TearDown() override {
     FDevice.reset();
-    SetListenerSwitch(nullptr);
+    FContext.SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
   }
 
@@ -118,7 +119,10 @@ class ServiceHTTPTest : public ::testing::Test {
 
   testing::TempDir FTemp{"dct_service_http_test"};
   const fs::path FRoot{FTemp.path()};
-  THTTPBridge FBridge;  // the real web module; outlives the device that switches it
+  TDeviceContext FContext;
+  const TWebModule1 FModule{FContext};
+  // The real web module; outlives the device that switches it.
+  THTTPBridge FBridge{[this](TWebRequest& request) { return FModule.HandleRequest(request); }};
   std::unique_ptr<TDevice> FDevice;
   uint16_t FPort = 0;
 };
@@ -409,7 +413,7 @@ TEST_F(ServiceHTTPTest, ThirtyThirdConcurrentRequest) {
   const std::string echo = SoapPost("/soap/IMobileDCT", ExecuteBody("0", "Echo", ""));
   std::vector<std::unique_ptr<TTestConnection>> waiting;
   {
-    std::lock_guard<std::mutex> hold(CommandLock());
+    std::lock_guard<std::mutex> hold(FContext.CommandLock());
     for (int i = 0; i < THTTPBridge::kMaxRequestsInProgress; ++i) {
       waiting.push_back(std::make_unique<TTestConnection>("127.0.0.1", FPort));
       ASSERT_TRUE(waiting.back()->Send(echo));
@@ -434,7 +438,7 @@ TEST_F(ServiceHTTPTest, DisableAnswersWaitingCallsThenStopsListening) {
   std::vector<std::unique_ptr<TTestConnection>> waiting;
   std::thread disabler;
   {
-    std::lock_guard<std::mutex> hold(CommandLock());
+    std::lock_guard<std::mutex> hold(FContext.CommandLock());
     for (int i = 0; i < 4; ++i) {
       waiting.push_back(std::make_unique<TTestConnection>("127.0.0.1", FPort));
       ASSERT_TRUE(waiting.back()->Send(echo));
@@ -450,25 +454,25 @@ TEST_F(ServiceHTTPTest, DisableAnswersWaitingCallsThenStopsListening) {
   }
   disabler.join();
   EXPECT_FALSE(FBridge.Listening());
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
   EXPECT_FALSE(TTestConnection("127.0.0.1", FPort).Connected());
 }
 
 TEST_F(ServiceHTTPTest, EnableAndDisableSwitchTheListener) {
   EXPECT_TRUE(FBridge.Listening());
-  EXPECT_EQ(ListenerUsers(), 1);
+  EXPECT_EQ(FContext.ListenerUsers(), 1);
   // Enabling an enabled device closes and reopens it; the count stays one.
   ASSERT_EQ(FDevice->Enable(), 0);
-  EXPECT_EQ(ListenerUsers(), 1);
+  EXPECT_EQ(FContext.ListenerUsers(), 1);
   FPort = FBridge.BoundPort();
   EXPECT_EQ(Get("/").Status, 200);
 
   FDevice->Disable();
   EXPECT_FALSE(FBridge.Listening());
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
   EXPECT_FALSE(TTestConnection("127.0.0.1", FPort).Connected());
   FDevice->Disable();
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
 
   // A port that is taken: Enable raises, the device stays disabled and uncounted.
   THTTPBridge other([](TWebRequest&) { return TWebResponse{}; });
@@ -478,7 +482,7 @@ TEST_F(ServiceHTTPTest, EnableAndDisableSwitchTheListener) {
   EXPECT_THROW(FDevice->Enable(), std::system_error);
   EXPECT_FALSE(FDevice->Enabled());
   EXPECT_FALSE(FBridge.Listening());
-  EXPECT_EQ(ListenerUsers(), 0);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "device/uDevice.h"
 #include "service/HTTPBridge.h"
+#include "service/ufmWebModule.h"
 #include "support/uCommonUtils.h"
 #include "support/uProcessMemory.h"
 
@@ -27,27 +28,30 @@ int main(int argc, char** argv) {
   }
   dct::ConfigureServerAllocator();  // as the real program does
   dct::SetCommonAppDataRoot(root);
-  dct::HTTPBridge().SetPort(static_cast<uint16_t>(port));
-  dct::SetListenerSwitch(&dct::HTTPBridge());
-  dct::CreateSingleDevice();
+  dct::TDeviceContext context;
+  const dct::TWebModule1 module(context);
+  dct::THTTPBridge listener([&module](dct::TWebRequest& request) { return module.HandleRequest(request); });
+  listener.SetPort(static_cast<uint16_t>(port));
+  context.SetListenerSwitch(&listener);
+  context.CreateSingleDevice();
   int code = -1;
   try {
-    code = dct::GetSingleDevice()->Enable();
+    code = context.GetSingleDevice()->Enable();
   } catch (const std::exception& e) {
     std::cerr << "enable raised: " << e.what() << "\n";
     return 1;
   }
   if (code != 0) {
     std::cerr << "enable failed: " << code << " "
-              << dct::GetSingleDevice()->GetResultDescription(code) << "\n";
+              << context.GetSingleDevice()->GetResultDescription(code) << "\n";
     return 1;
   }
-  std::cout << "LISTENING " << dct::HTTPBridge().BoundPort() << std::endl;
+  std::cout << "LISTENING " << listener.BoundPort() << std::endl;
 
   std::string line;
   while (std::getline(std::cin, line)) {
   }
-  dct::FreeSingleDevice();  // disables: the listener stops with the last device
-  dct::SetListenerSwitch(nullptr);
+  context.FreeSingleDevice();  // disables: the listener stops with the last device
+  context.SetListenerSwitch(nullptr);
   return 0;
 }

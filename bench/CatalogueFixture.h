@@ -17,17 +17,17 @@
 namespace dct {
 
 // Small deterministic generator (64-bit LCG); good enough to vary field contents.
-class FixtureRandom {
+class TFixtureRandom {
  public:
-  explicit FixtureRandom(uint64_t seed) : state_(seed) { Next(); }
+  explicit TFixtureRandom(uint64_t seed) : FState(seed) { Next(); }
   uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<uint32_t>(state_ >> 33);
+    FState = FState * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<uint32_t>(FState >> 33);
   }
   uint32_t Below(uint32_t n) { return Next() % n; }
 
  private:
-  uint64_t state_;
+  uint64_t FState;
 };
 
 // A 13-digit EAN with a valid check digit, unique per item.
@@ -50,7 +50,7 @@ inline Variant MakeCatalogueValue(int items) {
   static const char* const kQuality[] = {"", "", "высший сорт", "первый сорт"};
 
   Variant table = Variant::CreateArray({{0, items - 1}, {0, 10}});
-  FixtureRandom random(42);
+  TFixtureRandom random(42);
   for (int i = 0; i < items; ++i) {
     std::string name = kGoods[random.Below(10)];
     name += " \"";

@@ -36,26 +36,26 @@ const char kCreateItems[] =
     "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
     "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
 
-class BenchFolder {
+class TBenchFolder {
  public:
-  BenchFolder() {
+  TBenchFolder() {
     std::string pattern = (fs::temp_directory_path() / "dct_buffer_bench_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) abort();
-    path_ = pattern;
+    FPath = pattern;
   }
-  ~BenchFolder() {
+  ~TBenchFolder() {
     std::error_code ec;
-    fs::remove_all(path_, ec);
+    fs::remove_all(FPath, ec);
   }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return FPath + "/" + name; }
+  const std::string& path() const { return FPath; }
 
  private:
-  std::string path_;
+  std::string FPath;
 };
 
-BenchFolder& Folder() {
-  static BenchFolder folder;
+TBenchFolder& Folder() {
+  static TBenchFolder folder;
   return folder;
 }
 

@@ -137,12 +137,12 @@ void WriteLua(const std::string& file, const std::vector<std::string>& bodies) {
          "end\n";
 }
 
-struct Rate {
-  double perSecond = 0;
-  std::string p50, p99;
+struct TRate {
+  double PerSecond = 0;
+  std::string p50, P99;
 };
 
-Rate RunWrk(const std::string& lua, int port, int seconds) {
+TRate RunWrk(const std::string& lua, int port, int seconds) {
   const std::string command = "wrk -t2 -c32 -d" + std::to_string(seconds) + "s --timeout 10s --latency -s " +
                               lua + " http://127.0.0.1:" + std::to_string(port) + "/soap/IMobileDCT";
   FILE* pipe = ::popen(command.c_str(), "r");
@@ -154,16 +154,16 @@ Rate RunWrk(const std::string& lua, int port, int seconds) {
   if (out.find("Non-2xx") != std::string::npos || out.find("Socket errors") != std::string::npos) {
     Fail("errors in the wrk run:\n" + out);
   }
-  Rate rate;
+  TRate rate;
   std::istringstream lines(out);
   std::string line;
   while (std::getline(lines, line)) {
     std::istringstream words(line);
     std::string first, second;
     words >> first >> second;
-    if (first == "Requests/sec:") rate.perSecond = std::atof(second.c_str());
+    if (first == "Requests/sec:") rate.PerSecond = std::atof(second.c_str());
     if (first == "50%") rate.p50 = second;
-    if (first == "99%") rate.p99 = second;
+    if (first == "99%") rate.P99 = second;
   }
   return rate;
 }
@@ -264,24 +264,24 @@ int main(int argc, char** argv) {
   WriteLua(pushLua, pushes);
 
   std::printf("Rates with wrk -t2 -c32, new connection per request, %d s per round:\n", seconds);
-  auto report = [](const char* name, const Rate& r) {
-    std::printf("  %-17s %9.0f req/s  p50 %8s  p99 %8s\n", name, r.perSecond, r.p50.c_str(), r.p99.c_str());
+  auto report = [](const char* name, const TRate& r) {
+    std::printf("  %-17s %9.0f req/s  p50 %8s  p99 %8s\n", name, r.PerSecond, r.p50.c_str(), r.P99.c_str());
   };
-  const Rate echo1 = RunWrk(echoLua, server.port, seconds);
+  const TRate echo1 = RunWrk(echoLua, server.port, seconds);
   report("Echo", echo1);
-  const Rate lookup = RunWrk(lookupLua, server.port, seconds);
+  const TRate lookup = RunWrk(lookupLua, server.port, seconds);
   report("GetItemInfo", lookup);
-  const Rate push = RunWrk(pushLua, server.port, seconds);
+  const TRate push = RunWrk(pushLua, server.port, seconds);
   report("PushDocumentData", push);
   // wrk leaves up to 32 pushes running when it stops; let them finish before measuring Echo,
   // or their slots turn new connections away (the 33rd request is refused by design).
   ::sleep(3);
-  const Rate echo2 = RunWrk(echoLua, server.port, seconds);
+  const TRate echo2 = RunWrk(echoLua, server.port, seconds);
   report("Echo", echo2);
-  const double echoRate = (echo1.perSecond + echo2.perSecond) / 2;
+  const double echoRate = (echo1.PerSecond + echo2.PerSecond) / 2;
   std::printf(
       "  GetItemInfo / Echo = %.2f (goal >= 0.8); PushDocumentData (%d rows) / Echo = %.2f (goal >= 0.5)\n",
-      lookup.perSecond / echoRate, kPushRows, push.perSecond / echoRate);
+      lookup.PerSecond / echoRate, kPushRows, push.PerSecond / echoRate);
 
   fs::remove_all(work);
   return 0;

@@ -26,69 +26,69 @@ namespace {
 
 int gItems = 100000;
 
-struct Inputs {
-  dct::Variant value;
-  std::string xml;
-  pugi::xml_document doc;  // the tree Encode builds, for the save floor
+struct TInputs {
+  dct::Variant Value;
+  std::string Xml;
+  pugi::xml_document Doc;  // the tree Encode builds, for the save floor
 };
 
-Inputs& Fixture() {
-  static Inputs* inputs = [] {
-    auto* in = new Inputs;
-    in->value = dct::MakeCatalogueValue(gItems);
-    in->xml = dct::TXMLEncoder().Encode(in->value);
-    in->doc.load_buffer(in->xml.data(), in->xml.size(), pugi::parse_default | pugi::parse_declaration,
+TInputs& Fixture() {
+  static TInputs* inputs = [] {
+    auto* in = new TInputs;
+    in->Value = dct::MakeCatalogueValue(gItems);
+    in->Xml = dct::TXMLEncoder().Encode(in->Value);
+    in->Doc.load_buffer(in->Xml.data(), in->Xml.size(), pugi::parse_default | pugi::parse_declaration,
                         pugi::encoding_utf8);
     return in;
   }();
   return *inputs;
 }
 
-struct StringWriter : pugi::xml_writer {
-  std::string out;
-  void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+struct TStringWriter : pugi::xml_writer {
+  std::string Out;
+  void write(const void* data, size_t size) override { Out.append(static_cast<const char*>(data), size); }
 };
 
 void BM_Decode(benchmark::State& state) {
-  Inputs& in = Fixture();
+  TInputs& in = Fixture();
   dct::TXMLEncoder enc;
   for (auto _ : state) {
-    dct::Variant v = enc.Decode(in.xml);
+    dct::Variant v = enc.Decode(in.Xml);
     benchmark::DoNotOptimize(v);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.Xml.size()));
 }
 
 void BM_DecodeFloor_PugixmlParse(benchmark::State& state) {
-  Inputs& in = Fixture();
+  TInputs& in = Fixture();
   pugi::xml_document doc;
   for (auto _ : state) {
     pugi::xml_parse_result r =
-        doc.load_buffer(in.xml.data(), in.xml.size(), pugi::parse_default, pugi::encoding_utf8);
+        doc.load_buffer(in.Xml.data(), in.Xml.size(), pugi::parse_default, pugi::encoding_utf8);
     if (!r) state.SkipWithError("parse failed");
     benchmark::DoNotOptimize(doc.first_child());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.Xml.size()));
 }
 
 void BM_Encode(benchmark::State& state) {
-  Inputs& in = Fixture();
+  TInputs& in = Fixture();
   dct::TXMLEncoder enc;
   for (auto _ : state) {
-    std::string text = enc.Encode(in.value);
+    std::string text = enc.Encode(in.Value);
     benchmark::DoNotOptimize(text.data());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.Xml.size()));
 }
 
 void BM_EncodeFloor_PugixmlSave(benchmark::State& state) {
-  Inputs& in = Fixture();
+  TInputs& in = Fixture();
   for (auto _ : state) {
-    StringWriter writer;
-    in.doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    benchmark::DoNotOptimize(writer.out.data());
+    TStringWriter writer;
+    in.Doc.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    benchmark::DoNotOptimize(writer.Out.data());
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.xml.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * in.Xml.size()));
 }
 
 BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond)->MinTime(2);
@@ -98,21 +98,21 @@ BENCHMARK(BM_EncodeFloor_PugixmlSave)->Unit(benchmark::kMillisecond)->MinTime(2)
 
 // Console output as usual, plus the CPU time of every run for the ratios: the machine may be
 // shared, and the process is single-threaded, so CPU time is the steadier measure.
-class RatioReporter : public benchmark::ConsoleReporter {
+class TRatioReporter : public benchmark::ConsoleReporter {
  public:
-  RatioReporter() : ConsoleReporter(OO_Tabular) {}
+  TRatioReporter() : ConsoleReporter(OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration) times_[run.run_name.function_name] = run.GetAdjustedCPUTime();
+      if (run.run_type == Run::RT_Iteration) FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
   }
   double Time(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? 0 : it->second;
+    auto it = FTimes.find(name);
+    return it == FTimes.end() ? 0 : it->second;
   }
 
  private:
-  std::map<std::string, double> times_;
+  std::map<std::string, double> FTimes;
 };
 
 // ---- Peak memory: /proc/self/status VmHWM, reset through clear_refs before each call ----
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
   ReportPeaks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;  // plain text: no colour codes in logs
+  TRatioReporter reporter;  // plain text: no colour codes in logs
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   double decode = reporter.Time("BM_Decode"), parse = reporter.Time("BM_DecodeFloor_PugixmlParse");

@@ -24,13 +24,13 @@ namespace dct {
 
 class TSQLiteFaults {
  public:
-  enum Entry { kOpen, kPrepare, kStep };
+  enum TEntry { kOpen, kPrepare, kStep };
   static constexpr int kForever = -1;
 
   TSQLiteFaults() {
-    assert(active_ == nullptr && SQLite.sqlite3_step != nullptr);
-    saved_ = SQLite;
-    active_ = this;
+    assert(FActive == nullptr && SQLite.sqlite3_step != nullptr);
+    FSaved = SQLite;
+    FActive = this;
     SQLite.sqlite3_open = &Open;
     SQLite.sqlite3_prepare_v2 = &Prepare;
     SQLite.sqlite3_step = &Step;
@@ -39,32 +39,32 @@ class TSQLiteFaults {
     SQLite.sqlite3_errmsg = &ErrMsg;
   }
   ~TSQLiteFaults() {
-    SQLite = saved_;
-    active_ = nullptr;
+    SQLite = FSaved;
+    FActive = nullptr;
   }
   TSQLiteFaults(const TSQLiteFaults&) = delete;
   TSQLiteFaults& operator=(const TSQLiteFaults&) = delete;
 
   // With engineRollsBack, a step fault first rolls the connection's transaction back, as the
   // engine itself does on a full disk or an I/O error.
-  void Fail(Entry entry, const std::string& sqlPrefix, int first, int count, int code,
+  void Fail(TEntry entry, const std::string& sqlPrefix, int first, int count, int code,
             bool engineRollsBack = false) {
-    rules_.push_back(Rule{entry, sqlPrefix, first, count, code, engineRollsBack, 0});
+    FRules.push_back(TRule{entry, sqlPrefix, first, count, code, engineRollsBack, 0});
   }
   // Faults injected so far.
-  int Fired() const { return fired_; }
+  int Fired() const { return FFired; }
   // Starts counting the calls of `entry` on SQL text that starts with `sqlPrefix`.
-  void Watch(Entry entry, const std::string& sqlPrefix) { watches_.push_back({entry, sqlPrefix, 0}); }
+  void Watch(TEntry entry, const std::string& sqlPrefix) { FWatches.push_back({entry, sqlPrefix, 0}); }
   // The calls counted by the Watch with these arguments, faulted or not.
-  int Calls(Entry entry, const std::string& sqlPrefix) const {
-    for (const Watched& w : watches_)
+  int Calls(TEntry entry, const std::string& sqlPrefix) const {
+    for (const TWatched& w : FWatches)
       if (w.entry == entry && w.prefix == sqlPrefix) return w.calls;
     return -1;
   }
 
  private:
-  struct Rule {
-    Entry entry;
+  struct TRule {
+    TEntry entry;
     std::string prefix;
     int first;
     int count;
@@ -72,25 +72,25 @@ class TSQLiteFaults {
     bool rollsBack;
     int seen;
   };
-  struct Watched {
-    Entry entry;
+  struct TWatched {
+    TEntry entry;
     std::string prefix;
     int calls;
   };
-  struct Stmt {
+  struct TStmt {
     sqlite3* db;
     std::string sql;
   };
 
   // The rule that makes this call fail, or null.
-  const Rule* Match(Entry entry, const std::string& sql) {
-    for (Watched& w : watches_)
+  const TRule* Match(TEntry entry, const std::string& sql) {
+    for (TWatched& w : FWatches)
       if (w.entry == entry && sql.rfind(w.prefix, 0) == 0) ++w.calls;
-    for (Rule& r : rules_) {
+    for (TRule& r : FRules) {
       if (r.entry != entry || sql.rfind(r.prefix, 0) != 0) continue;
       ++r.seen;
       if (r.seen >= r.first && (r.count == kForever || r.seen < r.first + r.count)) {
-        ++fired_;
+        ++FFired;
         return &r;
       }
     }
@@ -98,58 +98,58 @@ class TSQLiteFaults {
   }
 
   static int Open(const char* filename, sqlite3** db) {
-    if (const Rule* r = active_->Match(kOpen, filename ? filename : "")) {
+    if (const TRule* r = FActive->Match(kOpen, filename ? filename : "")) {
       *db = nullptr;
       return r->code;
     }
-    return active_->saved_.sqlite3_open(filename, db);
+    return FActive->FSaved.sqlite3_open(filename, db);
   }
   static int Prepare(sqlite3* db, const char* sql, int n, sqlite3_stmt** stmt, const char** tail) {
     std::string text = sql ? std::string(sql) : std::string();
-    if (const Rule* r = active_->Match(kPrepare, text)) {
+    if (const TRule* r = FActive->Match(kPrepare, text)) {
       *stmt = nullptr;
-      active_->pending_[db] = r->code;
+      FActive->FPending[db] = r->code;
       return r->code;
     }
-    int rc = active_->saved_.sqlite3_prepare_v2(db, sql, n, stmt, tail);
-    if (rc == SQLITE_OK) active_->pending_.erase(db);
-    if (rc == SQLITE_OK && *stmt != nullptr) active_->stmts_[*stmt] = Stmt{db, text};
+    int rc = FActive->FSaved.sqlite3_prepare_v2(db, sql, n, stmt, tail);
+    if (rc == SQLITE_OK) FActive->FPending.erase(db);
+    if (rc == SQLITE_OK && *stmt != nullptr) FActive->FStmts[*stmt] = TStmt{db, text};
     return rc;
   }
   static int Step(sqlite3_stmt* stmt) {
-    auto it = active_->stmts_.find(stmt);
-    if (it != active_->stmts_.end()) {
-      if (const Rule* r = active_->Match(kStep, it->second.sql)) {
+    auto it = FActive->FStmts.find(stmt);
+    if (it != FActive->FStmts.end()) {
+      if (const TRule* r = FActive->Match(kStep, it->second.sql)) {
         sqlite3* db = it->second.db;
-        if (r->rollsBack) active_->saved_.sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        active_->pending_[db] = r->code;
+        if (r->rollsBack) FActive->FSaved.sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        FActive->FPending[db] = r->code;
         return r->code;
       }
     }
-    int rc = active_->saved_.sqlite3_step(stmt);
-    if ((rc == SQLITE_ROW || rc == SQLITE_DONE) && it != active_->stmts_.end())
-      active_->pending_.erase(it->second.db);
+    int rc = FActive->FSaved.sqlite3_step(stmt);
+    if ((rc == SQLITE_ROW || rc == SQLITE_DONE) && it != FActive->FStmts.end())
+      FActive->FPending.erase(it->second.db);
     return rc;
   }
   static int Finalize(sqlite3_stmt* stmt) {
-    active_->stmts_.erase(stmt);
-    return active_->saved_.sqlite3_finalize(stmt);
+    FActive->FStmts.erase(stmt);
+    return FActive->FSaved.sqlite3_finalize(stmt);
   }
   static int ErrCode(sqlite3* db) {
-    auto it = active_->pending_.find(db);
-    return it != active_->pending_.end() ? it->second : active_->saved_.sqlite3_errcode(db);
+    auto it = FActive->FPending.find(db);
+    return it != FActive->FPending.end() ? it->second : FActive->FSaved.sqlite3_errcode(db);
   }
   static const char* ErrMsg(sqlite3* db) {
-    return active_->pending_.count(db) ? "injected fault" : active_->saved_.sqlite3_errmsg(db);
+    return FActive->FPending.count(db) ? "injected fault" : FActive->FSaved.sqlite3_errmsg(db);
   }
 
-  static inline TSQLiteFaults* active_ = nullptr;
-  TSQLiteAPI saved_;
-  std::vector<Rule> rules_;
-  std::map<sqlite3_stmt*, Stmt> stmts_;
-  std::map<sqlite3*, int> pending_;
-  std::vector<Watched> watches_;
-  int fired_ = 0;
+  static inline TSQLiteFaults* FActive = nullptr;
+  TSQLiteAPI FSaved;
+  std::vector<TRule> FRules;
+  std::map<sqlite3_stmt*, TStmt> FStmts;
+  std::map<sqlite3*, int> FPending;
+  std::vector<TWatched> FWatches;
+  int FFired = 0;
 };
 
 }  // namespace dct

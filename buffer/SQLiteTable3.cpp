@@ -57,9 +57,9 @@ std::u16string Utf8ToUtf16(const std::string& text) {
 
 // Finalizes a statement on every path out of a one-shot execution.
 struct TStmtGuard {
-  sqlite3_stmt* stmt = nullptr;
+  sqlite3_stmt* Stmt = nullptr;
   ~TStmtGuard() {
-    if (stmt != nullptr) SQLite.sqlite3_finalize(stmt);
+    if (Stmt != nullptr) SQLite.sqlite3_finalize(Stmt);
   }
 };
 
@@ -177,11 +177,11 @@ void TSQLiteDatabase::RaiseSQLiteError(const std::string& base, const std::strin
 void TSQLiteDatabase::ExecSQL(const std::string& SQL) {
   if (fDB == nullptr) throw ESQLiteException("Database is not open");
   TStmtGuard guard;
-  if (SQLite.sqlite3_prepare_v2(fDB, SQL.c_str(), -1, &guard.stmt, nullptr) != SQLITE_OK)
+  if (SQLite.sqlite3_prepare_v2(fDB, SQL.c_str(), -1, &guard.Stmt, nullptr) != SQLITE_OK)
     RaiseSQLiteError(kErrExecSQL, SQL);
-  if (guard.stmt == nullptr) RaiseSQLiteError(kErrPrepare, SQL);
-  if (SQLite.sqlite3_step(guard.stmt) != SQLITE_DONE) {
-    SQLite.sqlite3_reset(guard.stmt);
+  if (guard.Stmt == nullptr) RaiseSQLiteError(kErrPrepare, SQL);
+  if (SQLite.sqlite3_step(guard.Stmt) != SQLITE_DONE) {
+    SQLite.sqlite3_reset(guard.Stmt);
     RaiseSQLiteError(kErrExecStatement, SQL);
   }
 }
@@ -273,12 +273,12 @@ void TSQLitePreparedStatement::SetSQL(const std::string& SQL) {
 void TSQLitePreparedStatement::ClearParams() {
   FParamsBound = false;
   if (FStmt != nullptr && FOwnedStmt) SQLite.sqlite3_clear_bindings(FStmt);
-  fParamCount = 0;
+  FParamCount = 0;
 }
 
 TSQliteParam& TSQLitePreparedStatement::NextParam() {
-  if (fParamCount == fParams.size()) fParams.emplace_back();
-  return fParams[fParamCount++];
+  if (FParamCount == fParams.size()) fParams.emplace_back();
+  return fParams[FParamCount++];
 }
 
 void TSQLitePreparedStatement::SetParamText(const std::string& name, const std::string& value) {
@@ -321,7 +321,7 @@ void TSQLitePreparedStatement::Prepare() {
   FStmt = nullptr;
   FOwnedStmt = true;
   FParamsBound = false;  // a fresh statement has no bindings yet
-  ++fGeneration;         // and its own parameter positions
+  ++FGeneration;         // and its own parameter positions
   sqlite3* db = FDB.DB();
   if (db == nullptr) throw ESQLiteException("Database is not open");
   sqlite3_stmt* stmt = nullptr;
@@ -340,14 +340,14 @@ void TSQLitePreparedStatement::PrepareStatement(const std::string& SQL) {
 
 void TSQLitePreparedStatement::BindParams() {
   if (FParamsBound || FStmt == nullptr) return;
-  if (static_cast<int>(fParamCount) != SQLite.sqlite3_bind_parameter_count(FStmt)) return;
-  for (size_t i = 0; i < fParamCount; ++i) {
+  if (static_cast<int>(FParamCount) != SQLite.sqlite3_bind_parameter_count(FStmt)) return;
+  for (size_t i = 0; i < FParamCount; ++i) {
     TSQliteParam& p = fParams[i];
     int pos = p.index;
     if (pos <= 0) {
-      if (p.positionOf != fGeneration) {
+      if (p.positionOf != FGeneration) {
         p.position = SQLite.sqlite3_bind_parameter_index(FStmt, p.name.c_str());
-        p.positionOf = fGeneration;
+        p.positionOf = FGeneration;
       }
       pos = p.position;
     }
@@ -396,7 +396,7 @@ void TSQLitePreparedStatement::Execute() {
 // ---- TSQLiteUniTable / TSQLiteField ----
 
 TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::string sql, bool ownsStmt)
-    : fStmt(stmt), fOwnsStmt(ownsStmt), fDB(DB), fSQL(std::move(sql)) {
+    : fStmt(stmt), FOwnsStmt(ownsStmt), fDB(DB), FSQL(std::move(sql)) {
   fColCount = static_cast<unsigned>(SQLite.sqlite3_column_count(fStmt));
   Next();
   FFields.reserve(fColCount);
@@ -411,7 +411,7 @@ TSQLiteUniTable::TSQLiteUniTable(TSQLiteDatabase& DB, sqlite3_stmt* stmt, std::s
 TSQLiteUniTable::~TSQLiteUniTable() {
   if (fStmt == nullptr) return;
   // A kept statement is reset so that it holds no read lock between runs.
-  if (fOwnsStmt)
+  if (FOwnsStmt)
     SQLite.sqlite3_finalize(fStmt);
   else
     SQLite.sqlite3_reset(fStmt);
@@ -420,21 +420,21 @@ TSQLiteUniTable::~TSQLiteUniTable() {
 bool TSQLiteUniTable::Next() {
   fEOF = true;
   // Once ended, the cursor stays ended: stepping again would restart the statement.
-  if (fEnded) return false;
+  if (FEnded) return false;
   int rc = SQLite.sqlite3_step(fStmt);
   if (rc == SQLITE_ROW) {
     fEOF = false;
     ++fRow;
     return true;
   }
-  fEnded = true;
+  FEnded = true;
   if (rc != SQLITE_DONE) {
     SQLite.sqlite3_reset(fStmt);
     sqlite3* db = fDB.DB();
     int code = db != nullptr ? SQLite.sqlite3_errcode(db) : 0;
-    fStepCode = code != 0 ? code : rc;
+    FStepCode = code != 0 ? code : rc;
     const char* msg = db != nullptr ? SQLite.sqlite3_errmsg(db) : nullptr;
-    fStepMessage = msg ? msg : "";
+    FStepMessage = msg ? msg : "";
   }
   return !fEOF;
 }
@@ -447,8 +447,8 @@ TSQLiteField& TSQLiteUniTable::GetFieldByName(const std::string& FieldName) {
 }
 
 void TSQLiteUniTable::RaiseIfStepFailed() const {
-  if (fStepCode == 0) return;
-  throw ESQLiteException(FormatSQLiteError(kErrExecStatement, fStepCode, fStepMessage.c_str(), fSQL));
+  if (FStepCode == 0) return;
+  throw ESQLiteException(FormatSQLiteError(kErrExecStatement, FStepCode, FStepMessage.c_str(), FSQL));
 }
 
 int64_t TSQLiteField::AsInteger() const {

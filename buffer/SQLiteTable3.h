@@ -158,11 +158,11 @@ class TSQLitePreparedStatement {
 
   std::string FSQL;
   TSQLiteDatabase& FDB;
-  // The collected parameters are fParams[0, fParamCount). Entries beyond stay allocated, so
+  // The collected parameters are fParams[0, FParamCount). Entries beyond stay allocated, so
   // a statement executed row after row reuses their strings instead of allocating anew.
   std::vector<TSQliteParam> fParams;
-  size_t fParamCount = 0;
-  uint64_t fGeneration = 0;  // counts the statements prepared by this object
+  size_t FParamCount = 0;
+  uint64_t FGeneration = 0;  // counts the statements prepared by this object
   sqlite3_stmt* FStmt = nullptr;
   bool FParamsBound = false;
   bool FOwnedStmt = true;
@@ -202,7 +202,7 @@ class TSQLiteUniTable {
   uint64_t Row() const { return fRow; }
 
   // A step ended the cursor with an error rather than at the last row.
-  bool StepFailed() const { return fStepCode != 0; }
+  bool StepFailed() const { return FStepCode != 0; }
   // Raises "Error executing SQL statement" with the failed step's code and message.
   void RaiseIfStepFailed() const;
 
@@ -210,17 +210,17 @@ class TSQLiteUniTable {
 
  private:
   sqlite3_stmt* fStmt;
-  bool fOwnsStmt;
+  bool FOwnsStmt;
   TSQLiteDatabase& fDB;
-  std::string fSQL;
+  std::string FSQL;
   unsigned fColCount = 0;
   std::map<std::string, int> fCols;
   std::vector<std::unique_ptr<TSQLiteField>> FFields;
   uint64_t fRow = 0;
   bool fEOF = true;
-  bool fEnded = false;       // the last step gave no row
-  int fStepCode = 0;         // the code of a failed step, 0 while none failed
-  std::string fStepMessage;  // the message that the failed step left
+  bool FEnded = false;       // the last step gave no row
+  int FStepCode = 0;         // the code of a failed step, 0 while none failed
+  std::string FStepMessage;  // the message that the failed step left
 };
 
 }  // namespace dct

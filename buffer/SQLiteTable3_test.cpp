@@ -36,47 +36,47 @@ class SQLiteLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(LoadSQLiteLibrary(""));
-    file_ = tmp_.path() + "/test.db";
-    db_ = std::make_unique<TSQLiteDatabase>(file_);
-    db_->ExecSQL("CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT, c INTEGER)");
+    FFile = FTemp.path() + "/test.db";
+    FDb = std::make_unique<TSQLiteDatabase>(FFile);
+    FDb->ExecSQL("CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT, c INTEGER)");
   }
 
   // typeof() and value of column b in the row with key a, e.g. "text:abc" or "null:".
   std::string Cell(int64_t a, const char* column = "b") {
-    auto table = db_->GetUniTable("SELECT typeof(" + std::string(column) + ") AS k, " + column +
+    auto table = FDb->GetUniTable("SELECT typeof(" + std::string(column) + ") AS k, " + column +
                                   " AS v FROM t WHERE a = " + std::to_string(a));
     if (table->Eof()) return "(no row)";
     return table->GetFieldByName("k").AsString() + ":" + table->GetFieldByName("v").AsString();
   }
 
-  TempDir tmp_;
-  std::string file_;
-  std::unique_ptr<TSQLiteDatabase> db_;
+  TempDir FTemp;
+  std::string FFile;
+  std::unique_ptr<TSQLiteDatabase> FDb;
 };
 
 TEST_F(SQLiteLayerTest, OpenFailuresNameTheFile) {
-  std::string missing = tmp_.path() + "/no/such/folder/x.db";
+  std::string missing = FTemp.path() + "/no/such/folder/x.db";
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(missing); }),
             "Failed to open database \"" + missing + "\" : unable to open database file");
   {
     TSQLiteFaults faults;
     faults.Fail(TSQLiteFaults::kOpen, "", 1, 1, SQLITE_NOMEM);
-    EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(file_); }),
-              "Failed to open database \"" + file_ + "\" : unknown error");
+    EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(FFile); }),
+              "Failed to open database \"" + FFile + "\" : unknown error");
   }
-  EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(file_, seUTF8, "secret"); }),
-            "Failed to open database \"" + file_ + "\" : the engine cannot apply a key");
-  db_.reset();  // no connection may outlive the library it came from
+  EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(FFile, seUTF8, "secret"); }),
+            "Failed to open database \"" + FFile + "\" : the engine cannot apply a key");
+  FDb.reset();  // no connection may outlive the library it came from
   UnloadSQLiteLibrary();
-  EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(file_); }),
-            "Failed to open database \"" + file_ + "\" : SQLite library is not loaded");
+  EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(FFile); }),
+            "Failed to open database \"" + FFile + "\" : SQLite library is not loaded");
   ASSERT_TRUE(LoadSQLiteLibrary(""));
   TSQLiteDatabase unopened("");
   EXPECT_FALSE(unopened.Connected());
 }
 
 TEST_F(SQLiteLayerTest, Utf16FileNamesReachTheSameFile) {
-  std::string name = tmp_.path() + "/база данных 😀.db";
+  std::string name = FTemp.path() + "/база данных 😀.db";
   {
     TSQLiteDatabase db(name, seUTF16);
     EXPECT_TRUE(db.Connected());
@@ -88,12 +88,12 @@ TEST_F(SQLiteLayerTest, Utf16FileNamesReachTheSameFile) {
 }
 
 TEST_F(SQLiteLayerTest, ExecSQLRunsOneStatementThatYieldsNoRows) {
-  db_->ExecSQL("CREATE TABLE t1 (a); CREATE TABLE t2 (a)");
-  EXPECT_EQ(db_->GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('t1', 't2')"), 1);
+  FDb->ExecSQL("CREATE TABLE t1 (a); CREATE TABLE t2 (a)");
+  EXPECT_EQ(FDb->GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('t1', 't2')"), 1);
 
-  struct Case {
-    std::string sql;
-    std::string message;
+  struct TCase {
+    std::string Sql;
+    std::string Message;
   } cases[] = {
       {"SELECT 1", "Error executing SQL statement"},
       {"", "Could not prepare SQL statement"},
@@ -102,18 +102,18 @@ TEST_F(SQLiteLayerTest, ExecSQLRunsOneStatementThatYieldsNoRows) {
       {"INSERT INTO nowhere VALUES (1)",
        Report("Error executing SQL", 1, "INSERT INTO nowhere VALUES (1)", "no such table: nowhere")},
   };
-  for (const Case& c : cases) EXPECT_EQ(MessageOf([&] { db_->ExecSQL(c.sql); }), c.message) << c.sql;
+  for (const TCase& c : cases) EXPECT_EQ(MessageOf([&] { FDb->ExecSQL(c.Sql); }), c.Message) << c.Sql;
 
-  db_->ExecSQL("INSERT INTO t (a) VALUES (1)");
+  FDb->ExecSQL("INSERT INTO t (a) VALUES (1)");
   const std::string dup = "INSERT INTO t (a) VALUES (1)";
-  EXPECT_EQ(MessageOf([&] { db_->ExecSQL(dup); }),
+  EXPECT_EQ(MessageOf([&] { FDb->ExecSQL(dup); }),
             Report("Error executing SQL statement", 19, dup, "UNIQUE constraint failed: t.a"));
 }
 
 TEST_F(SQLiteLayerTest, ResultTextsAndUnknownCodes) {
-  struct Case {
-    int code;
-    const char* text;
+  struct TCase {
+    int Code;
+    const char* Text;
   } cases[] = {
       {0, "Successful result"},
       {5, "The database file is locked"},
@@ -123,31 +123,31 @@ TEST_F(SQLiteLayerTest, ResultTextsAndUnknownCodes) {
       {27, "Unknown SQLite Error Code \"27\""},
       {-3, "Unknown SQLite Error Code \"-3\""},
   };
-  for (const Case& c : cases) EXPECT_EQ(SQLiteResultText(c.code), c.text) << c.code;
+  for (const TCase& c : cases) EXPECT_EQ(SQLiteResultText(c.Code), c.Text) << c.Code;
   EXPECT_EQ(FormatSQLiteError("Base", 0, "ignored", "SQL"), "Base");
 }
 
 TEST_F(SQLiteLayerTest, GetTableValueReadsTheFirstColumnOfTheFirstRow) {
-  db_->ExecSQL("INSERT INTO t VALUES (1, '12abc', NULL)");
-  db_->ExecSQL("INSERT INTO t VALUES (2, 'x', 7)");
-  struct Case {
-    const char* sql;
-    int64_t value;
+  FDb->ExecSQL("INSERT INTO t VALUES (1, '12abc', NULL)");
+  FDb->ExecSQL("INSERT INTO t VALUES (2, 'x', 7)");
+  struct TCase {
+    const char* Sql;
+    int64_t Value;
   } cases[] = {
       {"SELECT count(*) FROM t", 2},         {"SELECT c FROM t WHERE a = 3", 0},  // no row
       {"SELECT c FROM t WHERE a = 1", 0},                                         // NULL
       {"SELECT b FROM t WHERE a = 1", 12},  // text gives its leading number
       {"SELECT c, a FROM t WHERE a = 2", 7},
   };
-  for (const Case& c : cases) EXPECT_EQ(db_->GetTableValue(c.sql), c.value) << c.sql;
+  for (const TCase& c : cases) EXPECT_EQ(FDb->GetTableValue(c.Sql), c.Value) << c.Sql;
 }
 
 TEST_F(SQLiteLayerTest, NamedParametersBindAsTheirKinds) {
   const std::string insert = "INSERT INTO t (a, b, c) VALUES (:a, :b, :c)";
-  struct Case {
-    int64_t a;
-    std::string b;
-    std::string expected;
+  struct TCase {
+    int64_t A;
+    std::string B;
+    std::string Expected;
   } cases[] = {
       {1, "plain", "text:plain"},
       {2, "", "text:"},                          // empty text is text, not NULL
@@ -155,32 +155,32 @@ TEST_F(SQLiteLayerTest, NamedParametersBindAsTheirKinds) {
       {4, "x') OR ('1'='1", "text:x') OR ('1'='1"},
       {5, "юникод", "text:юникод"},
   };
-  for (const Case& c : cases) {
-    TSQLitePreparedStatement stmt(*db_);
+  for (const TCase& c : cases) {
+    TSQLitePreparedStatement stmt(*FDb);
     stmt.SetSQL(insert);
     stmt.ClearParams();
-    stmt.SetParamInt(":a", c.a);
-    stmt.SetParamText(":b", c.b);
-    stmt.SetParamInt(":c", c.a * 10);
+    stmt.SetParamInt(":a", c.A);
+    stmt.SetParamText(":b", c.B);
+    stmt.SetParamInt(":c", c.A * 10);
     stmt.PrepareStatement();
     stmt.ExecQuery();
-    EXPECT_EQ(Cell(c.a), c.expected);
-    EXPECT_EQ(Cell(c.a, "c"), "integer:" + std::to_string(c.a * 10));
+    EXPECT_EQ(Cell(c.A), c.Expected);
+    EXPECT_EQ(Cell(c.A, "c"), "integer:" + std::to_string(c.A * 10));
   }
 }
 
 TEST_F(SQLiteLayerTest, AListThatDoesNotMatchTheParameterCountIsNotBound) {
   const std::string insert = "INSERT INTO t (a, b, c) VALUES (:a, :b, :c)";
   {
-    TSQLitePreparedStatement stmt(*db_);
+    TSQLitePreparedStatement stmt(*FDb);
     stmt.PrepareStatement(insert);
     stmt.SetParamInt(":a", 1);
     stmt.SetParamText(":b", "lost");
     stmt.ExecQuery();  // two of three: nothing bound, a NULL key gets the next rowid
   }
-  EXPECT_EQ(db_->GetTableValue("SELECT count(*) FROM t WHERE b IS NULL AND c IS NULL"), 1);
+  EXPECT_EQ(FDb->GetTableValue("SELECT count(*) FROM t WHERE b IS NULL AND c IS NULL"), 1);
   {
-    TSQLitePreparedStatement stmt(*db_);
+    TSQLitePreparedStatement stmt(*FDb);
     stmt.PrepareStatement(insert);
     stmt.SetParamInt(":a", 9);
     stmt.SetParamText(":b", "kept");
@@ -192,18 +192,18 @@ TEST_F(SQLiteLayerTest, AListThatDoesNotMatchTheParameterCountIsNotBound) {
 }
 
 TEST_F(SQLiteLayerTest, PositionalExecSQLBindsTextInOrder) {
-  db_->ExecSQL("INSERT INTO t (a, b) VALUES (?, ?)", {"3", "it's"});
+  FDb->ExecSQL("INSERT INTO t (a, b) VALUES (?, ?)", {"3", "it's"});
   EXPECT_EQ(Cell(3), "text:it's");
-  db_->ExecSQL("DELETE FROM t WHERE b = ?", {"it's"});
-  EXPECT_EQ(db_->GetTableValue("SELECT count(*) FROM t"), 0);
+  FDb->ExecSQL("DELETE FROM t WHERE b = ?", {"it's"});
+  EXPECT_EQ(FDb->GetTableValue("SELECT count(*) FROM t"), 0);
   const std::string bad = "INSERT INTO t (a) VALUES (?)";
-  db_->ExecSQL(bad, {"1"});
-  EXPECT_EQ(MessageOf([&] { db_->ExecSQL(bad, {"1"}); }),
+  FDb->ExecSQL(bad, {"1"});
+  EXPECT_EQ(MessageOf([&] { FDb->ExecSQL(bad, {"1"}); }),
             Report("Error executing SQL statement", 19, bad, "UNIQUE constraint failed: t.a"));
 }
 
 TEST_F(SQLiteLayerTest, StatementTextRules) {
-  TSQLitePreparedStatement stmt(*db_);
+  TSQLitePreparedStatement stmt(*FDb);
   EXPECT_EQ(stmt.BindParameterCount(), 0);
   stmt.PrepareStatement("SELECT a FROM t WHERE a = :a");
   EXPECT_EQ(stmt.BindParameterCount(), 1);
@@ -226,9 +226,9 @@ TEST_F(SQLiteLayerTest, StatementTextRules) {
 }
 
 TEST_F(SQLiteLayerTest, CursorsTakeTheirFirstStepAtOnce) {
-  EXPECT_TRUE(db_->GetUniTable("SELECT * FROM t")->Eof());
-  for (int i = 1; i <= 3; ++i) db_->ExecSQL("INSERT INTO t VALUES (" + std::to_string(i) + ", 'r', 0)");
-  auto table = db_->GetUniTable("SELECT a, b AS Label FROM t ORDER BY a");
+  EXPECT_TRUE(FDb->GetUniTable("SELECT * FROM t")->Eof());
+  for (int i = 1; i <= 3; ++i) FDb->ExecSQL("INSERT INTO t VALUES (" + std::to_string(i) + ", 'r', 0)");
+  auto table = FDb->GetUniTable("SELECT a, b AS Label FROM t ORDER BY a");
   ASSERT_FALSE(table->Eof());
   EXPECT_EQ(table->Row(), 1u);
   EXPECT_EQ(table->ColCount(), 2u);
@@ -243,17 +243,17 @@ TEST_F(SQLiteLayerTest, CursorsTakeTheirFirstStepAtOnce) {
 }
 
 TEST_F(SQLiteLayerTest, FieldLookupErrors) {
-  auto table = db_->GetUniTable("SELECT a, b FROM t");
+  auto table = FDb->GetUniTable("SELECT a, b FROM t");
   EXPECT_EQ(MessageOf([&] { table->GetFieldByName("Nope"); }), "Field not found in dataset: Nope");
-  auto noColumns = db_->GetUniTable("CREATE TABLE u (x)");
+  auto noColumns = FDb->GetUniTable("CREATE TABLE u (x)");
   EXPECT_EQ(MessageOf([&] { noColumns->GetFieldByName("x"); }), "Field x Not found. Empty dataset");
 }
 
 TEST_F(SQLiteLayerTest, AFailedStepEndsTheCursorAndCanBeAskedFor) {
-  for (int i = 1; i <= 3; ++i) db_->ExecSQL("INSERT INTO t VALUES (" + std::to_string(i) + ", 'r', 0)");
+  for (int i = 1; i <= 3; ++i) FDb->ExecSQL("INSERT INTO t VALUES (" + std::to_string(i) + ", 'r', 0)");
   TSQLiteFaults faults;
   faults.Fail(TSQLiteFaults::kStep, "SELECT a FROM t", 2, 1, SQLITE_IOERR);
-  auto table = db_->GetUniTable("SELECT a FROM t");
+  auto table = FDb->GetUniTable("SELECT a FROM t");
   int rows = 0;
   for (; !table->Eof(); table->Next()) ++rows;
   EXPECT_EQ(rows, 1);  // the cursor ends without an error
@@ -267,7 +267,7 @@ TEST_F(SQLiteLayerTest, ExecuteReusesOnePreparedStatement) {
   TSQLiteFaults faults;
   const std::string insert = "INSERT INTO t (a, b) VALUES (:a, :b)";
   faults.Watch(TSQLiteFaults::kPrepare, insert);
-  TSQLitePreparedStatement stmt(*db_);
+  TSQLitePreparedStatement stmt(*FDb);
   stmt.PrepareStatement(insert);
   for (int i = 1; i <= 3; ++i) {
     stmt.ClearParams();
@@ -287,68 +287,68 @@ TEST_F(SQLiteLayerTest, ExecuteReusesOnePreparedStatement) {
   stmt.SetParamText(":b", "after");
   stmt.Execute();  // usable after a failure
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, insert), 1);
-  EXPECT_EQ(db_->GetTableValue("SELECT count(*) FROM t"), 4);
+  EXPECT_EQ(FDb->GetTableValue("SELECT count(*) FROM t"), 4);
   EXPECT_EQ(Cell(3), "text:v3");
   EXPECT_EQ(Cell(4), "text:after");
 }
 
 TEST_F(SQLiteLayerTest, TransactionsAreExplicitAndCloseRollsBack) {
-  db_->BeginTransaction();
-  EXPECT_EQ(MessageOf([&] { db_->BeginTransaction(); }), "Transaction already open");
-  EXPECT_TRUE(db_->IsTransactionOpen());
-  db_->ExecSQL("INSERT INTO t (a) VALUES (1)");
-  db_->Commit();
-  EXPECT_FALSE(db_->IsTransactionOpen());
+  FDb->BeginTransaction();
+  EXPECT_EQ(MessageOf([&] { FDb->BeginTransaction(); }), "Transaction already open");
+  EXPECT_TRUE(FDb->IsTransactionOpen());
+  FDb->ExecSQL("INSERT INTO t (a) VALUES (1)");
+  FDb->Commit();
+  EXPECT_FALSE(FDb->IsTransactionOpen());
 
-  db_->BeginTransaction();
-  db_->ExecSQL("INSERT INTO t (a) VALUES (2)");
-  db_->Close();
-  EXPECT_FALSE(db_->Connected());
-  db_ = std::make_unique<TSQLiteDatabase>(file_);
-  EXPECT_EQ(db_->GetTableValue("SELECT count(*) FROM t"), 1);
-  EXPECT_EQ(db_->GetTableValue("SELECT max(a) FROM t"), 1);
+  FDb->BeginTransaction();
+  FDb->ExecSQL("INSERT INTO t (a) VALUES (2)");
+  FDb->Close();
+  EXPECT_FALSE(FDb->Connected());
+  FDb = std::make_unique<TSQLiteDatabase>(FFile);
+  EXPECT_EQ(FDb->GetTableValue("SELECT count(*) FROM t"), 1);
+  EXPECT_EQ(FDb->GetTableValue("SELECT max(a) FROM t"), 1);
 }
 
 TEST_F(SQLiteLayerTest, AFailedCommitLeavesTheTransactionOpen) {
-  db_->BeginTransaction();
+  FDb->BeginTransaction();
   {
     TSQLiteFaults faults;
     faults.Fail(TSQLiteFaults::kStep, "COMMIT", 1, 1, SQLITE_BUSY);
-    EXPECT_EQ(MessageOf([&] { db_->Commit(); }),
+    EXPECT_EQ(MessageOf([&] { FDb->Commit(); }),
               Report("Error executing SQL statement", 5, "COMMIT", "injected fault"));
   }
-  EXPECT_TRUE(db_->IsTransactionOpen());
-  EXPECT_EQ(MessageOf([&] { db_->BeginTransaction(); }), "Transaction already open");
-  db_->Rollback();
-  EXPECT_FALSE(db_->IsTransactionOpen());
+  EXPECT_TRUE(FDb->IsTransactionOpen());
+  EXPECT_EQ(MessageOf([&] { FDb->BeginTransaction(); }), "Transaction already open");
+  FDb->Rollback();
+  EXPECT_FALSE(FDb->IsTransactionOpen());
 }
 
 TEST_F(SQLiteLayerTest, EndTransactionCopesWithTheEngineEndingTheTransactionItself) {
-  db_->GetTableValue("PRAGMA max_page_count = 4");  // a disk that is full after a few rows
-  db_->BeginTransaction();
+  FDb->GetTableValue("PRAGMA max_page_count = 4");  // a disk that is full after a few rows
+  FDb->BeginTransaction();
   std::string failure = MessageOf([&] {
-    for (int i = 0; i < 100; ++i) db_->ExecSQL("INSERT INTO t (b) VALUES (?)", {std::string(1000, 'x')});
+    for (int i = 0; i < 100; ++i) FDb->ExecSQL("INSERT INTO t (b) VALUES (?)", {std::string(1000, 'x')});
   });
   EXPECT_EQ(failure.rfind("Error executing SQL statement.\rError [13]: ", 0), 0u) << failure;
-  EXPECT_TRUE(db_->IsTransactionOpen());  // the engine has rolled back on its own
-  EXPECT_NE(MessageOf([&] { db_->Rollback(); }), "(no error)");
-  EXPECT_TRUE(db_->IsTransactionOpen());  // so ROLLBACK alone cannot end it
-  EXPECT_TRUE(db_->EndTransaction());
-  EXPECT_FALSE(db_->IsTransactionOpen());
-  db_->BeginTransaction();
-  EXPECT_TRUE(db_->EndTransaction());  // an ordinary transaction rolls back
-  EXPECT_FALSE(db_->IsTransactionOpen());
+  EXPECT_TRUE(FDb->IsTransactionOpen());  // the engine has rolled back on its own
+  EXPECT_NE(MessageOf([&] { FDb->Rollback(); }), "(no error)");
+  EXPECT_TRUE(FDb->IsTransactionOpen());  // so ROLLBACK alone cannot end it
+  EXPECT_TRUE(FDb->EndTransaction());
+  EXPECT_FALSE(FDb->IsTransactionOpen());
+  FDb->BeginTransaction();
+  EXPECT_TRUE(FDb->EndTransaction());  // an ordinary transaction rolls back
+  EXPECT_FALSE(FDb->IsTransactionOpen());
 
-  db_->BeginTransaction();
+  FDb->BeginTransaction();
   TSQLiteFaults faults;
   faults.Fail(TSQLiteFaults::kStep, "ROLLBACK", 1, 1, SQLITE_IOERR);
-  EXPECT_FALSE(db_->EndTransaction());  // still inside the engine's transaction: kept open
-  EXPECT_TRUE(db_->IsTransactionOpen());
-  EXPECT_TRUE(db_->EndTransaction());
+  EXPECT_FALSE(FDb->EndTransaction());  // still inside the engine's transaction: kept open
+  EXPECT_TRUE(FDb->IsTransactionOpen());
+  EXPECT_TRUE(FDb->EndTransaction());
 }
 
 TEST_F(SQLiteLayerTest, AFileThatIsNotADatabaseOpensAndFailsAtTheFirstStatement) {
-  std::string junk = tmp_.path() + "/junk.db";
+  std::string junk = FTemp.path() + "/junk.db";
   std::ofstream(junk) << std::string(4096, 'j');
   TSQLiteDatabase db(junk);
   EXPECT_TRUE(db.Connected());

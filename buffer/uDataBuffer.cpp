@@ -58,14 +58,14 @@ constexpr const char kSelectRow[] =
 // commit that fails is rolled back too, so the connection never stays in a transaction.
 class TTransaction {
  public:
-  explicit TTransaction(TSQLiteDatabase& db) : db_(db) { db_.BeginTransaction(); }
+  explicit TTransaction(TSQLiteDatabase& db) : FDb(db) { FDb.BeginTransaction(); }
   ~TTransaction() { RollbackQuietly(); }
   TTransaction(const TTransaction&) = delete;
   TTransaction& operator=(const TTransaction&) = delete;
 
   void Commit() {
     try {
-      db_.Commit();
+      FDb.Commit();
     } catch (...) {
       RollbackQuietly();
       throw;
@@ -74,9 +74,9 @@ class TTransaction {
 
  private:
   // The failure that brought us here is the one to report, not the rollback's.
-  void RollbackQuietly() noexcept { db_.EndTransaction(); }
+  void RollbackQuietly() noexcept { FDb.EndTransaction(); }
 
-  TSQLiteDatabase& db_;
+  TSQLiteDatabase& FDb;
 };
 
 // First column of the first row; a failed step raises instead of reading as 0.
@@ -102,46 +102,46 @@ std::string SourceText(int source) { return std::to_string(source); }
 // The columns of an items row, looked up once per cursor.
 struct TItemFields {
   explicit TItemFields(TSQLiteUniTable& t)
-      : name(t.GetFieldByName("name")),
-        unit(t.GetFieldByName("unit")),
-        additionaldata(t.GetFieldByName("additionaldata")),
-        series(t.GetFieldByName("series")),
-        quality(t.GetFieldByName("quality")),
-        price(t.GetFieldByName("price")),
-        quantity(t.GetFieldByName("quantity")),
-        useserialnum(t.GetFieldByName("useserialnum")),
-        useweight(t.GetFieldByName("useweight")),
-        usefractvalue(t.GetFieldByName("usefractvalue")) {}
+      : Name(t.GetFieldByName("name")),
+        Unit(t.GetFieldByName("unit")),
+        AdditionalData(t.GetFieldByName("additionaldata")),
+        Series(t.GetFieldByName("series")),
+        Quality(t.GetFieldByName("quality")),
+        Price(t.GetFieldByName("price")),
+        Quantity(t.GetFieldByName("quantity")),
+        UseSerialNum(t.GetFieldByName("useserialnum")),
+        UseWeight(t.GetFieldByName("useweight")),
+        UseFractValue(t.GetFieldByName("usefractvalue")) {}
 
   void Read(TItemRec& item) const {
-    item.Name = name.AsString();
-    item.UnitName = unit.AsString();
-    item.AdditioanalData = additionaldata.AsString();
-    item.Series = series.AsString();
-    item.Quality = quality.AsString();
-    item.Price = HundredthsToPrice(price.AsInteger());
-    item.Quantity = static_cast<double>(quantity.AsInteger()) / 1000;
-    item.UseSerialNum = Low8(useserialnum.AsInteger()) != 0;
-    item.UseWeight = Low8(useweight.AsInteger()) != 0;
-    item.UseFractValue = Low8(usefractvalue.AsInteger()) != 0;
+    item.Name = Name.AsString();
+    item.UnitName = Unit.AsString();
+    item.AdditioanalData = AdditionalData.AsString();
+    item.Series = Series.AsString();
+    item.Quality = Quality.AsString();
+    item.Price = HundredthsToPrice(Price.AsInteger());
+    item.Quantity = static_cast<double>(Quantity.AsInteger()) / 1000;
+    item.UseSerialNum = Low8(UseSerialNum.AsInteger()) != 0;
+    item.UseWeight = Low8(UseWeight.AsInteger()) != 0;
+    item.UseFractValue = Low8(UseFractValue.AsInteger()) != 0;
   }
 
-  TSQLiteField &name, &unit, &additionaldata, &series, &quality, &price, &quantity, &useserialnum, &useweight,
-      &usefractvalue;
+  TSQLiteField &Name, &Unit, &AdditionalData, &Series, &Quality, &Price, &Quantity, &UseSerialNum, &UseWeight,
+      &UseFractValue;
 };
 
 struct TRowFields {
   explicit TRowFields(TSQLiteUniTable& t)
-      : barcode(t.GetFieldByName("barcode")),
-        quantity(t.GetFieldByName("quantity")),
-        serialnum(t.GetFieldByName("serialnum")) {}
+      : Barcode(t.GetFieldByName("barcode")),
+        Quantity(t.GetFieldByName("quantity")),
+        SerialNum(t.GetFieldByName("serialnum")) {}
 
   TDocRow Read() const {
-    return TDocRow{barcode.AsString(), static_cast<double>(quantity.AsInteger()) / 1000,
-                   serialnum.AsString()};
+    return TDocRow{Barcode.AsString(), static_cast<double>(Quantity.AsInteger()) / 1000,
+                   SerialNum.AsString()};
   }
 
-  TSQLiteField &barcode, &quantity, &serialnum;
+  TSQLiteField &Barcode, &Quantity, &SerialNum;
 };
 
 }  // namespace
@@ -204,14 +204,14 @@ int TDataBuffer::Enable() {
     // so the buffer is open exactly when Enable succeeded.
     Disable();
     FResultDescription = e.what();
-    return RC_UNKNOWN_ERROR;
+    return rcUnknownError;
   }
   try {
     GrantFileAccess(file);  // the journal then inherits the folder's default ACL
   } catch (const std::exception&) {
     // As with the folder: the file stays usable by the service itself.
   }
-  return RC_OK;
+  return rcOK;
 }
 
 void TDataBuffer::Disable() {
@@ -231,7 +231,7 @@ int TDataBuffer::Guarded(F&& body) {
   } catch (...) {
     FResultDescription = "Unknown error";
   }
-  return RC_UNKNOWN_ERROR;
+  return rcUnknownError;
 }
 
 // ---- items ----
@@ -289,7 +289,7 @@ int TDataBuffer::StoreItems(size_t Count, F&& Next, bool ReplaceAll) {
         // Compaction only: the catalogue is stored, and the next open compacts again.
       }
     }
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -313,7 +313,7 @@ int TDataBuffer::ReadItems(TItemsArray& Items) {
   Items.clear();
   const int rc = ReadItems([&](size_t n) { Items.reserve(n); },
                            [&](TItemRec& item) { Items.push_back(std::move(item)); });
-  if (rc != RC_OK) Items.clear();
+  if (rc != rcOK) Items.clear();
   return rc;
 }
 
@@ -323,7 +323,7 @@ int TDataBuffer::ReadItems(const std::function<void(size_t Count)>& Begin, const
     int64_t n = QueryValue(db, "SELECT count(*) FROM items");
     if (n <= 0) {
       transaction.Commit();
-      return RC_ITEM_NOT_FOUND;
+      return rcItemNotFound;
     }
     std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable("SELECT * FROM items");
     transaction.Commit();  // the cursor keeps its own read position
@@ -341,7 +341,7 @@ int TDataBuffer::ReadItems(const std::function<void(size_t Count)>& Begin, const
     // The count and the rows come from one read snapshot; a mismatch is a fault, and the
     // caller must not be left with a table it sized for rows that never came.
     if (given != n || !table->Eof()) throw std::runtime_error("The catalogue changed while it was read");
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -358,12 +358,12 @@ int TDataBuffer::ReadItem(const std::string& Barcode, TItemRec& Item) {
     FReadItem->SetParamText(":barcode", Barcode);  // bound: the barcode is only ever text
     std::unique_ptr<TSQLiteUniTable> table = FReadItem->ExecQueryKeeping();
     table->RaiseIfStepFailed();
-    if (table->Eof()) return RC_ITEM_NOT_FOUND;
+    if (table->Eof()) return rcItemNotFound;
     Item.Barcode = Barcode;
     TItemFields(*table).Read(Item);
-    return RC_OK;
+    return rcOK;
   });
-  if (rc != RC_OK) Item = TItemRec{};
+  if (rc != rcOK) Item = TItemRec{};
   return rc;
 }
 
@@ -371,14 +371,14 @@ int TDataBuffer::ClearItems() {
   return Guarded([&](TSQLiteDatabase& db) {
     db.ExecSQL("DELETE FROM items");
     db.ExecSQL("VACUUM");
-    return RC_OK;
+    return rcOK;
   });
 }
 
 int TDataBuffer::GetItemsCount(int32_t& ItemsCount) {
   return Guarded([&](TSQLiteDatabase& db) {
     ItemsCount = Low32(QueryValue(db, "SELECT count(*) FROM items"));
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -413,7 +413,7 @@ int TDataBuffer::SaveDoc(const TDocument& Doc, bool ReplaceAll) {
     }
     db.ExecSQL(kDeleteZeroRows, {Doc.DocumentID});
     transaction.Commit();
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -429,7 +429,7 @@ int TDataBuffer::ReadDoc(const TStringArray& Ids, TDocument& Doc) {
       if (header->Eof()) {
         header.reset();
         transaction.Commit();
-        return RC_DOC_NOT_FOUND;
+        return rcDocNotFound;
       }
       // From whichever header comes first; the identifier stays empty.
       Doc.DocumentType = Low8(header->GetFieldByName("doctype").AsInteger());
@@ -444,9 +444,9 @@ int TDataBuffer::ReadDoc(const TStringArray& Ids, TDocument& Doc) {
     TRowFields fields(*table);
     for (; !table->Eof(); table->Next()) Doc.Rows.push_back(fields.Read());
     table->RaiseIfStepFailed();
-    return RC_OK;
+    return rcOK;
   });
-  if (rc != RC_OK) Doc = TDocument{};
+  if (rc != rcOK) Doc = TDocument{};
   return rc;
 }
 
@@ -458,7 +458,7 @@ int TDataBuffer::ReadDocs(int DocSource, TDocuments& Docs) {
     int64_t n = QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + source);
     if (n <= 0) {
       transaction.Commit();
-      return RC_OK;
+      return rcOK;
     }
     Docs.reserve(static_cast<size_t>(n));
     std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable(
@@ -483,9 +483,9 @@ int TDataBuffer::ReadDocs(int DocSource, TDocuments& Docs) {
       Docs.back().Rows.push_back(fields.Read());
     }
     table->RaiseIfStepFailed();
-    return RC_OK;
+    return rcOK;
   });
-  if (rc != RC_OK) Docs.clear();
+  if (rc != rcOK) Docs.clear();
   return rc;
 }
 
@@ -497,7 +497,7 @@ int TDataBuffer::ReadDocsHeaders(int DocSource, TDocuments& Docs) {
     int64_t n = QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + source);
     if (n <= 0) {
       transaction.Commit();
-      return RC_NO_DOCS;
+      return rcNoDocs;
     }
     Docs.reserve(static_cast<size_t>(n));
     std::unique_ptr<TSQLiteUniTable> table =
@@ -513,9 +513,9 @@ int TDataBuffer::ReadDocsHeaders(int DocSource, TDocuments& Docs) {
       doc.Description = description.AsString();
     }
     table->RaiseIfStepFailed();
-    return RC_OK;
+    return rcOK;
   });
-  if (rc != RC_OK) Docs.clear();
+  if (rc != rcOK) Docs.clear();
   return rc;
 }
 
@@ -530,13 +530,13 @@ int TDataBuffer::ReadDocRow(const std::string& DocumentID, const std::string& Ba
     stmt->SetParamText(":serialnum", SerialNum);
     std::unique_ptr<TSQLiteUniTable> table = stmt->ExecQuery();
     table->RaiseIfStepFailed();
-    if (table->Eof()) return RC_ITEM_NOT_FOUND;
+    if (table->Eof()) return rcItemNotFound;
     DocRow.Barcode = Barcode;
     DocRow.SerialNum = SerialNum;
     DocRow.Quantity = static_cast<double>(table->GetFieldByName("quantity").AsInteger()) / 1000;
-    return RC_OK;
+    return rcOK;
   });
-  if (rc != RC_OK) DocRow = TDocRow{};
+  if (rc != rcOK) DocRow = TDocRow{};
   return rc;
 }
 
@@ -545,7 +545,7 @@ int TDataBuffer::DeleteDoc(const TStringArray& Ids) {
     const std::string list = StringArrayToSQLList(Ids);
     db.ExecSQL("DELETE FROM doctables WHERE docid IN (" + list + ")");
     db.ExecSQL("DELETE FROM docheaders WHERE id IN (" + list + ")");
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -561,7 +561,7 @@ int TDataBuffer::ClearDocs(int DocSource) {
       db.ExecSQL("DELETE FROM docheaders WHERE docsource = " + source);
     }
     db.ExecSQL("VACUUM");
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -569,7 +569,7 @@ int TDataBuffer::GetDocsCount(int DocSource, int32_t& DocsCount) {
   return Guarded([&](TSQLiteDatabase& db) {
     DocsCount =
         Low32(QueryValue(db, "SELECT count(*) FROM docheaders WHERE docsource = " + SourceText(DocSource)));
-    return RC_OK;
+    return rcOK;
   });
 }
 
@@ -577,7 +577,7 @@ int TDataBuffer::GetDocRowsCount(const std::string& DocumentID, int32_t& RowsCou
   return Guarded([&](TSQLiteDatabase& db) {
     RowsCount =
         Low32(QueryValue(db, "SELECT count(*) FROM doctables WHERE docid = " + SQLTextLiteral(DocumentID)));
-    return RC_OK;
+    return rcOK;
   });
 }
 

@@ -106,19 +106,19 @@ int TDevice::ExecuteCommand(const std::string& CommandName, const Variant& Input
   OutputParameters.Clear();
   ResultDescription.clear();
   FResultDescription.clear();
-  int result = RC_OK;
+  int result = rcOK;
   const int index = FindSvcMethod(CommandName);
   if (index < 0) {
-    result = RC_UNKNOWN_COMMAND;
+    result = rcUnknownCommand;
   } else {
     OutputParameters.Clear();
     try {
       result = FSvcMethodList[index].Method(InputParameters, OutputParameters);
     } catch (const std::exception& e) {
-      result = RC_UNKNOWN_ERROR;
+      result = rcUnknownError;
       FResultDescription = e.what();
     } catch (...) {
-      result = RC_UNKNOWN_ERROR;
+      result = rcUnknownError;
       FResultDescription = "Unknown exception";
     }
   }
@@ -127,7 +127,7 @@ int TDevice::ExecuteCommand(const std::string& CommandName, const Variant& Input
 }
 
 std::string TDevice::GetResultDescription(int ResultCode) const {
-  if (ResultCode == RC_UNKNOWN_ERROR) return FResultDescription;
+  if (ResultCode == rcUnknownError) return FResultDescription;
   return GetDeviceErrorDescription(ResultCode);
 }
 
@@ -139,11 +139,11 @@ int TDevice::Enable() {
   FDataBuffer->SetDBID(DeviceID());
   // The engine is bound once per process; a missing one means nothing can be opened.
   if (!SQLiteLibraryLoaded() && !LoadSQLiteLibrary(GetSQLiteLibraryName())) {
-    return RC_LIBRARY_NOT_FOUND;
+    return rcLibraryNotFound;
   }
   const int result = FDataBuffer->Enable();
-  if (result == RC_OK) FContext.StartListener();  // a raise leaves the device disabled, uncounted
-  FEnabled.store(result == RC_OK);
+  if (result == rcOK) FContext.StartListener();  // a raise leaves the device disabled, uncounted
+  FEnabled.store(result == rcOK);
   FResultDescription = FDataBuffer->ResultDescription();
   return result;
 }
@@ -202,7 +202,7 @@ int TDevice::GetBuffDocCount(int DocSource, int& DocCount) {
   int32_t count = 0;
   const int result = FDataBuffer->GetDocsCount(DocSource, count);
   TakeBufferDescription();
-  if (result == RC_OK) DocCount = count;
+  if (result == rcOK) DocCount = count;
   return result;
 }
 

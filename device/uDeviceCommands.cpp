@@ -53,7 +53,7 @@ int LastPosition(const Variant& in) { return in.IsArray() ? in.HighBound(1) : -1
 
 int TDevice::Echo(const Variant& In, Variant& Out) {
   Out = In;
-  return RC_OK;
+  return rcOK;
 }
 
 int TDevice::CheckIn(const Variant&, Variant& Out) {
@@ -65,7 +65,7 @@ int TDevice::CheckIn(const Variant&, Variant& Out) {
   answer.push_back(Variant::FromString(AppVersion()));
   answer.push_back(std::move(names));
   Out = Variant::ArrayOf(std::move(answer));
-  return RC_OK;
+  return rcOK;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -83,7 +83,7 @@ int TDevice::SaveItemsToBuff(const Variant& In, Variant&) {
     TItemRec item;
     for (int k = 0; k < n; ++k) VariantToItem(In.At(1), low + k, item);
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   const Variant& table = In.At(1);
   const int result = FDataBuffer->SaveItems(
@@ -107,12 +107,12 @@ int TDevice::DownloadItems(const Variant&, Variant& Out) {
         ++i;
       });
   TakeBufferDescription();
-  if (result != RC_OK) return result;
+  if (result != rcOK) return result;
   Out = OneElement(std::move(table));
 
   // The catalogue lasts for one download; the emptying changes neither result nor answer.
   if (AutoClearItems()) FDataBuffer->ClearItems();
-  return RC_OK;
+  return rcOK;
 }
 
 int TDevice::ClearItemsFromBuffer(const Variant&, Variant&) { return ClearItemsFromBuffer(); }
@@ -127,7 +127,7 @@ int TDevice::GetItemInfo(const Variant& In, Variant& Out) {
     if (last >= 2) docId = In.At(2).ToTextOrEmpty();
     if (last >= 3) serial = In.At(3).ToTextOrEmpty();
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
 
   // This command never takes over the buffer's error text.
@@ -136,16 +136,16 @@ int TDevice::GetItemInfo(const Variant& In, Variant& Out) {
   if (online == 0) {
     result = FDataBuffer->ReadItem(barcode, item);
   } else {
-    if (!OnGetItemInfo) return RC_NOT_SUPPORTED;
+    if (!OnGetItemInfo) return rcNotSupported;
     result = OnGetItemInfo(barcode, item);
   }
-  if (result != RC_OK) return result;
+  if (result != rcOK) return result;
 
   double quantityInDoc = 0;
   if (!docId.empty()) {
     TDocRow row;
     result = FDataBuffer->ReadDocRow(docId, barcode, serial, row);
-    if (result != RC_OK) return result;
+    if (result != rcOK) return result;
     quantityInDoc = row.Quantity;
   }
 
@@ -153,7 +153,7 @@ int TDevice::GetItemInfo(const Variant& In, Variant& Out) {
   PutItemPositions(item, [&](int j, Variant v) { answer.Ref(j) = std::move(v); });
   answer.Ref(11) = Variant::FromDouble(quantityInDoc);
   Out = OneElement(std::move(answer));
-  return RC_OK;
+  return rcOK;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -169,7 +169,7 @@ int TDevice::PushDocumentData(const Variant& In, Variant& Out) {
     online = LowByte(In.At(2).ToInteger());
     const Variant& rows = In.At(3);
     if (!rows.IsArray()) {
-      throw EVariantError(EVariantError::Kind::TypeMismatch, "row table is not an array");
+      throw EVariantError(EVariantError::TKind::TypeMismatch, "row table is not an array");
     }
     const int n = rows.Length(1);
     if (n > 0) {
@@ -183,22 +183,22 @@ int TDevice::PushDocumentData(const Variant& In, Variant& Out) {
       }
     }
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   doc.Source = 1;
 
   int result = FDataBuffer->SaveDoc(doc);
   TakeBufferDescription();
-  if (result != RC_OK) return result;
+  if (result != rcOK) return result;
 
   if (online == 0) {
     Out = OneElement(Variant::FromString(doc.Description));
-    return RC_OK;
+    return rcOK;
   }
-  if (!OnSetDocumentInfo) return RC_NOT_SUPPORTED;  // the document stays stored
+  if (!OnSetDocumentInfo) return rcNotSupported;  // the document stays stored
   std::string description;
   result = OnSetDocumentInfo(doc.DocumentID, doc.DocumentType, description);
-  if (result == RC_OK) Out = OneElement(Variant::FromString(description));
+  if (result == rcOK) Out = OneElement(Variant::FromString(description));
   return result;
 }
 
@@ -206,7 +206,7 @@ int TDevice::GetDocuments(const Variant&, Variant& Out) {
   TDocuments docs;
   const int result = FDataBuffer->ReadDocs(0, docs);
   TakeBufferDescription();
-  if (result != RC_OK) return result;
+  if (result != rcOK) return result;
 
   const int n = static_cast<int>(docs.size());
   Variant table = Variant::CreateArray({{0, n - 1}, {0, kGetDocumentsPositions - 1}});
@@ -217,7 +217,7 @@ int TDevice::GetDocuments(const Variant&, Variant& Out) {
     table.Ref(i, 3) = Variant::FromString(docs[i].Description);
   }
   Out = OneElement(std::move(table));
-  return RC_OK;
+  return rcOK;
 }
 
 int TDevice::ReadDocFromBuff(const Variant& In, Variant& Out) {
@@ -225,11 +225,11 @@ int TDevice::ReadDocFromBuff(const Variant& In, Variant& Out) {
   try {
     ids = VariantToStringArray(In.At(0));
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   TDocument doc;
   const int result = ReadDocFromBuff(ids, doc);
-  if (result == RC_OK) Out = OneElement(DocumentToVariant(doc));
+  if (result == rcOK) Out = OneElement(DocumentToVariant(doc));
   return result;
 }
 
@@ -238,11 +238,11 @@ int TDevice::ReadDocsHeadersFromBuff(const Variant& In, Variant& Out) {
   try {
     source = In.At(0).ToInteger();
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   TDocuments docs;
   const int result = ReadDocsHeadersFromBuff(source, docs);
-  if (result == RC_OK) Out = OneElement(DocumentsToVariant(docs));
+  if (result == rcOK) Out = OneElement(DocumentsToVariant(docs));
   return result;
 }
 
@@ -251,7 +251,7 @@ int TDevice::DeleteDocFromBuffer(const Variant& In, Variant&) {
   try {
     ids = VariantToStringArray(In.At(0));
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   return DeleteDocFromBuffer(ids);
 }
@@ -263,14 +263,14 @@ int TDevice::ClearData(const Variant& In, Variant&) {
     scope = LowByte(In.At(0).ToInteger());
     if (LastPosition(In) >= 1) docId = In.At(1).ToTextOrEmpty();
   } catch (const EVariantError&) {
-    return RC_BAD_INPUT;
+    return rcBadInput;
   }
   // Scope 0: the catalogue and the documents; any other: the documents only. The
   // identifier narrows the documents, never the catalogue.
-  int result = RC_OK;
+  int result = rcOK;
   if (scope == 0) {
     result = FDataBuffer->ClearItems();
-    if (result != RC_OK) {
+    if (result != rcOK) {
       TakeBufferDescription();
       return result;
     }

@@ -7,7 +7,7 @@ constexpr int kRowPositions = 3;
 constexpr int kDocumentPositions = 5;
 
 [[noreturn]] void RaiseNotArray() {
-  throw EVariantError(EVariantError::Kind::TypeMismatch, "value is not an array");
+  throw EVariantError(EVariantError::TKind::TypeMismatch, "value is not an array");
 }
 
 }  // namespace
@@ -18,7 +18,7 @@ int ItemTableRows(const Variant& value, int& low) {
   low = value.LowBound(1);
   if (n <= 0) return 0;  // an empty table is an empty list, whatever its shape
   if (value.DimCount() != 2) {
-    throw EVariantError(EVariantError::Kind::BadIndex, "item table is not two-dimensional");
+    throw EVariantError(EVariantError::TKind::BadIndex, "item table is not two-dimensional");
   }
   return n;
 }

@@ -23,7 +23,7 @@ Variant S(const std::string& s) { return Variant::FromString(s); }
 Variant D(double d) { return Variant::FromDouble(d); }
 Variant In(std::vector<Variant> v) { return Variant::ArrayOf(std::move(v)); }
 
-class FakeListener : public IListenerSwitch {
+class TFakeListener : public IListenerSwitch {
  public:
   bool Listening() const override { return listening; }
   void Start() override {
@@ -41,43 +41,43 @@ class FakeListener : public IListenerSwitch {
 class DeviceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetCommonAppDataRoot(root_.string() + "/");
-    context_.SetListenerSwitch(&listener_);
-    device_ = std::make_unique<TDevice>(context_);
+    SetCommonAppDataRoot(FRoot.string() + "/");
+    FContext.SetListenerSwitch(&FListener);
+    FDevice = std::make_unique<TDevice>(FContext);
   }
   void TearDown() override {
-    device_.reset();
-    context_.SetListenerSwitch(nullptr);
+    FDevice.reset();
+    FContext.SetListenerSwitch(nullptr);
     SetCommonAppDataRoot("");
   }
 
-  // Runs a command and returns its code; the output and description land in out_/desc_.
+  // Runs a command and returns its code; the output and description land in FOut/FDesc.
   int Run(const std::string& name, const Variant& in) {
-    return device_->ExecuteCommand(name, in, out_, desc_);
+    return FDevice->ExecuteCommand(name, in, FOut, FDesc);
   }
-  fs::path DataFolder() const { return root_ / "dct_korvelmobile" / "DataBuffer"; }
+  fs::path DataFolder() const { return FRoot / "dct_korvelmobile" / "DataBuffer"; }
 
-  testing::TempDir tmp_{"dct_device_test"};
-  const fs::path root_{tmp_.path()};
-  FakeListener listener_;
-  TDeviceContext context_;
-  std::unique_ptr<TDevice> device_;
-  Variant out_;
-  std::string desc_;
+  testing::TempDir FTemp{"dct_device_test"};
+  const fs::path FRoot{FTemp.path()};
+  TFakeListener FListener;
+  TDeviceContext FContext;
+  std::unique_ptr<TDevice> FDevice;
+  Variant FOut;
+  std::string FDesc;
 };
 
 // ---------------------------------------------------------------------------------------
 // Settings and dispatch.
 
 TEST_F(DeviceTest, StartsWithDefaultsAndTwelveCommandsInOrder) {
-  EXPECT_EQ(device_->DeviceID(), "0");
-  EXPECT_FALSE(device_->Enabled());
-  EXPECT_FALSE(device_->AutoClearItems());
-  ASSERT_EQ(Run("CheckIn", Variant()), RC_OK);
-  EXPECT_EQ(desc_, "Нет ошибок");
-  EXPECT_EQ(out_.At(0).StringValue(), "unknown");
-  EXPECT_EQ(out_.At(1).StringValue(), "unknown");
-  const Variant& names = out_.At(2);
+  EXPECT_EQ(FDevice->DeviceID(), "0");
+  EXPECT_FALSE(FDevice->Enabled());
+  EXPECT_FALSE(FDevice->AutoClearItems());
+  ASSERT_EQ(Run("CheckIn", Variant()), rcOK);
+  EXPECT_EQ(FDesc, "Нет ошибок");
+  EXPECT_EQ(FOut.At(0).StringValue(), "unknown");
+  EXPECT_EQ(FOut.At(1).StringValue(), "unknown");
+  const Variant& names = FOut.At(2);
   EXPECT_EQ(names.VarType(), varArray + varOleStr);
   const char* expected[] = {"Echo",
                             "CheckIn",
@@ -96,9 +96,9 @@ TEST_F(DeviceTest, StartsWithDefaultsAndTwelveCommandsInOrder) {
 }
 
 TEST_F(DeviceTest, FindSvcMethodIgnoresOnlyLatinCase) {
-  struct Case {
-    const char* name;
-    int index;
+  struct TCase {
+    const char* Name;
+    int Index;
   } cases[] = {
       {"Echo", 0},
       {"echo", 0},
@@ -110,11 +110,11 @@ TEST_F(DeviceTest, FindSvcMethodIgnoresOnlyLatinCase) {
       {"Echo ", -1},
       {"Ech", -1},
   };
-  for (const auto& c : cases) EXPECT_EQ(device_->FindSvcMethod(c.name), c.index) << c.name;
-  EXPECT_EQ(Run("Ech\xD0\xBE", In({S("x")})), RC_UNKNOWN_COMMAND);
-  EXPECT_EQ(desc_, "Команда не распознана устройством");
-  EXPECT_TRUE(out_.IsEmpty());
-  EXPECT_EQ(Run("", Variant()), RC_UNKNOWN_COMMAND);
+  for (const auto& c : cases) EXPECT_EQ(FDevice->FindSvcMethod(c.Name), c.Index) << c.Name;
+  EXPECT_EQ(Run("Ech\xD0\xBE", In({S("x")})), rcUnknownCommand);
+  EXPECT_EQ(FDesc, "Команда не распознана устройством");
+  EXPECT_TRUE(FOut.IsEmpty());
+  EXPECT_EQ(Run("", Variant()), rcUnknownCommand);
 }
 
 TEST_F(DeviceTest, EchoCopiesNestedValuesAndEmptyInput) {
@@ -122,76 +122,76 @@ TEST_F(DeviceTest, EchoCopiesNestedValuesAndEmptyInput) {
   table.Put(0, 0, S("x"));
   table.Put(1, 1, In({S("глубже"), D(1.5)}));
   const Variant input = In({D(2.5), table, Variant::FromBoolean(true)});
-  ASSERT_EQ(Run("echo", input), RC_OK);
-  EXPECT_EQ(out_, input);
-  ASSERT_EQ(Run("Echo", Variant()), RC_OK);
-  EXPECT_TRUE(out_.IsEmpty());
+  ASSERT_EQ(Run("echo", input), rcOK);
+  EXPECT_EQ(FOut, input);
+  ASSERT_EQ(Run("Echo", Variant()), rcOK);
+  EXPECT_TRUE(FOut.IsEmpty());
 }
 
 TEST_F(DeviceTest, HandlerExceptionBecomes1001WithItsMessageUntilTheNextCommand) {
-  ASSERT_EQ(device_->Enable(), RC_OK);
-  device_->OnGetItemInfo = [](const std::string&, TItemRec&) -> int { throw std::runtime_error("X"); };
-  EXPECT_EQ(Run("GetItemInfo", In({D(1), S("123")})), RC_UNKNOWN_ERROR);
-  EXPECT_EQ(desc_, "X");
-  EXPECT_EQ(device_->ResultDescription(), "X");
-  EXPECT_EQ(Run("Echo", In({})), RC_OK);
-  EXPECT_EQ(device_->ResultDescription(), "");
-  EXPECT_EQ(device_->GetResultDescription(RC_UNKNOWN_ERROR), "");
+  ASSERT_EQ(FDevice->Enable(), rcOK);
+  FDevice->OnGetItemInfo = [](const std::string&, TItemRec&) -> int { throw std::runtime_error("X"); };
+  EXPECT_EQ(Run("GetItemInfo", In({D(1), S("123")})), rcUnknownError);
+  EXPECT_EQ(FDesc, "X");
+  EXPECT_EQ(FDevice->ResultDescription(), "X");
+  EXPECT_EQ(Run("Echo", In({})), rcOK);
+  EXPECT_EQ(FDevice->ResultDescription(), "");
+  EXPECT_EQ(FDevice->GetResultDescription(rcUnknownError), "");
 }
 
 // ---------------------------------------------------------------------------------------
 // Enabling, the buffer and the listener.
 
 TEST_F(DeviceTest, EnableOpensBufferAndSwitchesListener) {
-  ASSERT_EQ(device_->Enable(), RC_OK);
-  EXPECT_TRUE(device_->Enabled());
+  ASSERT_EQ(FDevice->Enable(), rcOK);
+  EXPECT_TRUE(FDevice->Enabled());
   EXPECT_TRUE(fs::exists(DataFolder() / "0.db"));
-  EXPECT_TRUE(listener_.listening);
-  EXPECT_EQ(context_.ListenerUsers(), 1);
+  EXPECT_TRUE(FListener.listening);
+  EXPECT_EQ(FContext.ListenerUsers(), 1);
 
-  ASSERT_EQ(device_->Enable(), RC_OK);  // re-enable closes and reopens: still one user
-  EXPECT_EQ(context_.ListenerUsers(), 1);
+  ASSERT_EQ(FDevice->Enable(), rcOK);  // re-enable closes and reopens: still one user
+  EXPECT_EQ(FContext.ListenerUsers(), 1);
 
-  device_->Disable();
-  EXPECT_FALSE(device_->Enabled());
-  EXPECT_FALSE(listener_.listening);
-  EXPECT_EQ(context_.ListenerUsers(), 0);
-  device_->Disable();  // twice changes nothing
-  EXPECT_EQ(context_.ListenerUsers(), 0);
+  FDevice->Disable();
+  EXPECT_FALSE(FDevice->Enabled());
+  EXPECT_FALSE(FListener.listening);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
+  FDevice->Disable();  // twice changes nothing
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
 }
 
 TEST_F(DeviceTest, ListenerFailureRaisesAndLeavesDeviceDisabledUncounted) {
-  listener_.failStart = true;
-  EXPECT_THROW(device_->Enable(), std::runtime_error);
-  EXPECT_FALSE(device_->Enabled());
-  EXPECT_EQ(context_.ListenerUsers(), 0);
+  FListener.failStart = true;
+  EXPECT_THROW(FDevice->Enable(), std::runtime_error);
+  EXPECT_FALSE(FDevice->Enabled());
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
 }
 
 TEST_F(DeviceTest, MissingEngineGives1006AndOpensNothing) {
   const std::string previous = GetSQLiteLibraryName();
   UnloadSQLiteLibrary();
   SetSQLiteLibraryName("/nonexistent/libsqlite3.so.0");
-  EXPECT_EQ(device_->Enable(), RC_LIBRARY_NOT_FOUND);
-  EXPECT_EQ(device_->GetResultDescription(RC_LIBRARY_NOT_FOUND), "Библиотека не найдена");
-  EXPECT_FALSE(device_->Enabled());
+  EXPECT_EQ(FDevice->Enable(), rcLibraryNotFound);
+  EXPECT_EQ(FDevice->GetResultDescription(rcLibraryNotFound), "Библиотека не найдена");
+  EXPECT_FALSE(FDevice->Enabled());
   EXPECT_FALSE(fs::exists(DataFolder() / "0.db"));
-  EXPECT_EQ(context_.ListenerUsers(), 0);
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
   SetSQLiteLibraryName(previous);
-  EXPECT_EQ(device_->Enable(), RC_OK);
+  EXPECT_EQ(FDevice->Enable(), rcOK);
 }
 
 TEST_F(DeviceTest, NewIdentifierNamesTheFileAtTheNextEnableAndDataSurvives) {
-  ASSERT_EQ(device_->Enable(), RC_OK);
+  ASSERT_EQ(FDevice->Enable(), rcOK);
   ASSERT_EQ(Run("PushDocumentData", In({S("D1"), D(1), D(0), Variant::CreateArray({{0, -1}}), S("d")})),
-            RC_OK);
-  device_->SetDeviceID("7");
+            rcOK);
+  FDevice->SetDeviceID("7");
   EXPECT_FALSE(fs::exists(DataFolder() / "7.db"));  // not before the next Enable
-  ASSERT_EQ(device_->Enable(), RC_OK);
+  ASSERT_EQ(FDevice->Enable(), rcOK);
   EXPECT_TRUE(fs::exists(DataFolder() / "7.db"));
-  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), RC_NO_DOCS);  // 0.db's data not seen
-  device_->SetDeviceID("0");
-  ASSERT_EQ(device_->Enable(), RC_OK);
-  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), RC_OK);  // kept across re-enable
+  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), rcNoDocs);  // 0.db's data not seen
+  FDevice->SetDeviceID("0");
+  ASSERT_EQ(FDevice->Enable(), rcOK);
+  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), rcOK);  // kept across re-enable
 }
 
 TEST_F(DeviceTest, NonDatabaseFileGives1001WithTheLayersMessage) {
@@ -202,9 +202,9 @@ TEST_F(DeviceTest, NonDatabaseFileGives1001WithTheLayersMessage) {
     std::fwrite(junk.data(), 1, junk.size(), f);
     std::fclose(f);
   }
-  EXPECT_EQ(device_->Enable(), RC_UNKNOWN_ERROR);
-  EXPECT_FALSE(device_->Enabled());
-  const std::string desc = device_->GetResultDescription(RC_UNKNOWN_ERROR);
+  EXPECT_EQ(FDevice->Enable(), rcUnknownError);
+  EXPECT_FALSE(FDevice->Enabled());
+  const std::string desc = FDevice->GetResultDescription(rcUnknownError);
   EXPECT_EQ(desc.rfind("Error executing SQL.\rError [26]: File opened that is not a database file.\r", 0), 0u)
       << desc;
   EXPECT_EQ(fs::file_size(DataFolder() / "0.db"), junk.size());
@@ -229,36 +229,36 @@ class CatalogueTest : public DeviceTest {
  protected:
   void SetUp() override {
     DeviceTest::SetUp();
-    ASSERT_EQ(device_->Enable(), RC_OK);
+    ASSERT_EQ(FDevice->Enable(), rcOK);
   }
   int Count() {
     int32_t n = -1;
-    EXPECT_EQ(device_->DataBuffer().GetItemsCount(n), RC_OK);
+    EXPECT_EQ(FDevice->DataBuffer().GetItemsCount(n), rcOK);
     return n;
   }
 };
 
 TEST_F(CatalogueTest, SaveModesReplaceOrMerge) {
   ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1), Item("B", "b", 2, 2)})})),
-            RC_OK);
-  EXPECT_TRUE(out_.IsEmpty());
+            rcOK);
+  EXPECT_TRUE(FOut.IsEmpty());
   // Mode 1 replaces only the named barcode; a later duplicate in one table wins.
   ASSERT_EQ(
       Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "first", 1, 1), Item("A", "second", 1, 1)})})),
-      RC_OK);
+      rcOK);
   EXPECT_EQ(Count(), 2);
-  ASSERT_EQ(Run("GetItemInfo", In({D(0), S("A")})), RC_OK);
-  EXPECT_EQ(out_.At(0).At(1).StringValue(), "second");
+  ASSERT_EQ(Run("GetItemInfo", In({D(0), S("A")})), rcOK);
+  EXPECT_EQ(FOut.At(0).At(1).StringValue(), "second");
   // Mode 256 counts as 0: the catalogue is replaced.
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(256), ItemTable({Item("C", "c", 3, 3)})})), RC_OK);
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(256), ItemTable({Item("C", "c", 3, 3)})})), rcOK);
   EXPECT_EQ(Count(), 1);
   // Mode 0 with no rows empties it.
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), Variant::CreateArray({{0, -1}, {0, 10}})})), RC_OK);
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), Variant::CreateArray({{0, -1}, {0, 10}})})), rcOK);
   EXPECT_EQ(Count(), 0);
 }
 
 TEST_F(CatalogueTest, MalformedInputIs1004AndTouchesNothing) {
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1)})})), RC_OK);
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(1), ItemTable({Item("A", "a", 1, 1)})})), rcOK);
   Variant ten = Variant::CreateArray({{0, 0}, {0, 9}});
   // Only the last row is bad: merging (mode 1) must not keep the good rows before it.
   Variant badLastPrice = ItemTable({Item("B", "b", 1, 1), Item("C", "c", 1, 1)});
@@ -268,23 +268,23 @@ TEST_F(CatalogueTest, MalformedInputIs1004AndTouchesNothing) {
       In({D(0), ten}), In({D(0), S("x")}), In({D(1), badLastPrice}),
   };
   for (const Variant& in : cases) {
-    EXPECT_EQ(Run("SaveItemsToBuff", in), RC_BAD_INPUT);
-    EXPECT_EQ(desc_, "Ошибка входных параметров команды");
+    EXPECT_EQ(Run("SaveItemsToBuff", in), rcBadInput);
+    EXPECT_EQ(FDesc, "Ошибка входных параметров команды");
   }
   EXPECT_EQ(Count(), 1);
 }
 
 TEST_F(CatalogueTest, DownloadAnswersTheTableAndAutoClearLastsOneDownload) {
-  EXPECT_EQ(Run("DownloadItems", Variant()), RC_ITEM_NOT_FOUND);
-  EXPECT_EQ(desc_, "Товар с указанными параметрами не найден");
-  EXPECT_TRUE(out_.IsEmpty());
+  EXPECT_EQ(Run("DownloadItems", Variant()), rcItemNotFound);
+  EXPECT_EQ(FDesc, "Товар с указанными параметрами не найден");
+  EXPECT_TRUE(FOut.IsEmpty());
   ASSERT_EQ(
       Run("SaveItemsToBuff", In({D(0), ItemTable({Item("A", "a", 12.3456, 2.3456), Item("B", "b", 1, 1)})})),
-      RC_OK);
-  device_->SetAutoClearItems(true);
-  ASSERT_EQ(Run("DownloadItems", Variant()), RC_OK);
-  ASSERT_EQ(out_.Length(1), 1);
-  const Variant& table = out_.At(0);
+      rcOK);
+  FDevice->SetAutoClearItems(true);
+  ASSERT_EQ(Run("DownloadItems", Variant()), rcOK);
+  ASSERT_EQ(FOut.Length(1), 1);
+  const Variant& table = FOut.At(0);
   ASSERT_EQ(table.Length(1), 2);
   ASSERT_EQ(table.Length(2), 11);
   int a = table.At(0, 0).StringValue() == "A" ? 0 : 1;
@@ -293,72 +293,72 @@ TEST_F(CatalogueTest, DownloadAnswersTheTableAndAutoClearLastsOneDownload) {
   EXPECT_DOUBLE_EQ(table.At(a, 7).DoubleValue(), 2.345);
   EXPECT_EQ(table.At(a, 8).VarType(), varBoolean);
   EXPECT_TRUE(table.At(a, 8).BooleanValue());
-  EXPECT_EQ(Run("DownloadItems", Variant()), RC_ITEM_NOT_FOUND);
+  EXPECT_EQ(Run("DownloadItems", Variant()), rcItemNotFound);
 }
 
 TEST_F(CatalogueTest, GetItemInfoCases) {
   ASSERT_EQ(
       Run("SaveItemsToBuff", In({D(0), ItemTable({Item("4600", "Хлеб", 45.5, 3), Item("it's", "q", 1, 1),
                                                   Item("name", "col", 1, 1)})})),
-      RC_OK);
-  ASSERT_EQ(Run("PushDocumentData", In({S("DOC"), D(1), D(0), In({}), S("")})), RC_OK);
+      rcOK);
+  ASSERT_EQ(Run("PushDocumentData", In({S("DOC"), D(1), D(0), In({}), S("")})), rcOK);
   Variant rows = Variant::CreateArray({{0, 0}, {0, 2}});
   rows.Put(0, 0, S("4600"));
   rows.Put(0, 1, D(7.5));
   rows.Put(0, 2, S("SN1"));
-  ASSERT_EQ(Run("PushDocumentData", In({S("DOC"), D(1), D(0), rows, S("")})), RC_OK);
+  ASSERT_EQ(Run("PushDocumentData", In({S("DOC"), D(1), D(0), rows, S("")})), rcOK);
 
-  struct Case {
-    Variant in;
-    int code;
-    double inDoc;
+  struct TCase {
+    Variant In;
+    int Code;
+    double InDoc;
   } cases[] = {
-      {In({D(0), S("4600")}), RC_OK, 0},
-      {In({D(0), S("4600"), S("DOC"), S("SN1")}), RC_OK, 7.5},
-      {In({D(0), S("4600"), S("DOC")}), RC_ITEM_NOT_FOUND, 0},  // no row without a serial
-      {In({D(0), S("4600"), S(""), S("SN1")}), RC_OK, 0},       // no document asked for
-      {In({D(0), S("4600 ")}), RC_ITEM_NOT_FOUND, 0},           // exact match, blanks count
-      {In({D(0), S("IT'S")}), RC_ITEM_NOT_FOUND, 0},            // case-sensitive
-      {In({D(0), S("it's")}), RC_OK, 0},
-      {In({D(0), S("barcode")}), RC_ITEM_NOT_FOUND, 0},  // a column name is just text
-      {In({D(1), S("4600")}), RC_NOT_SUPPORTED, 0},      // on-line with no callback
-      {In({D(0)}), RC_BAD_INPUT, 0},
-      {Variant(), RC_BAD_INPUT, 0},
+      {In({D(0), S("4600")}), rcOK, 0},
+      {In({D(0), S("4600"), S("DOC"), S("SN1")}), rcOK, 7.5},
+      {In({D(0), S("4600"), S("DOC")}), rcItemNotFound, 0},  // no row without a serial
+      {In({D(0), S("4600"), S(""), S("SN1")}), rcOK, 0},       // no document asked for
+      {In({D(0), S("4600 ")}), rcItemNotFound, 0},           // exact match, blanks count
+      {In({D(0), S("IT'S")}), rcItemNotFound, 0},            // case-sensitive
+      {In({D(0), S("it's")}), rcOK, 0},
+      {In({D(0), S("barcode")}), rcItemNotFound, 0},  // a column name is just text
+      {In({D(1), S("4600")}), rcNotSupported, 0},      // on-line with no callback
+      {In({D(0)}), rcBadInput, 0},
+      {Variant(), rcBadInput, 0},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
-    const Case& c = cases[i];
+    const TCase& c = cases[i];
     SCOPED_TRACE(i);
-    ASSERT_EQ(Run("GetItemInfo", c.in), c.code) << desc_;
-    if (c.code != RC_OK) {
-      EXPECT_TRUE(out_.IsEmpty());
+    ASSERT_EQ(Run("GetItemInfo", c.In), c.Code) << FDesc;
+    if (c.Code != rcOK) {
+      EXPECT_TRUE(FOut.IsEmpty());
       continue;
     }
-    const Variant& answer = out_.At(0);
+    const Variant& answer = FOut.At(0);
     ASSERT_EQ(answer.Length(1), 12);
-    EXPECT_DOUBLE_EQ(answer.At(11).DoubleValue(), c.inDoc);
+    EXPECT_DOUBLE_EQ(answer.At(11).DoubleValue(), c.InDoc);
   }
-  ASSERT_EQ(Run("GetItemInfo", In({D(0), S("4600")})), RC_OK);
-  EXPECT_EQ(out_.At(0).At(1).StringValue(), "Хлеб");
-  EXPECT_EQ(out_.At(0).At(6).CurrencyValue().Count, 455000);
+  ASSERT_EQ(Run("GetItemInfo", In({D(0), S("4600")})), rcOK);
+  EXPECT_EQ(FOut.At(0).At(1).StringValue(), "Хлеб");
+  EXPECT_EQ(FOut.At(0).At(6).CurrencyValue().Count, 455000);
 }
 
 TEST_F(CatalogueTest, OnlineLookupUsesTheCallback) {
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "buffer", 1, 1)})})), RC_OK);
-  device_->OnGetItemInfo = [](const std::string& barcode, TItemRec& item) {
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "buffer", 1, 1)})})), rcOK);
+  FDevice->OnGetItemInfo = [](const std::string& barcode, TItemRec& item) {
     if (barcode != "1") return 6501;
     item.Name = "from host";
     return 0;
   };
-  ASSERT_EQ(Run("GetItemInfo", In({D(1), S("1")})), RC_OK);
-  EXPECT_EQ(out_.At(0).At(1).StringValue(), "from host");
-  EXPECT_EQ(Run("GetItemInfo", In({D(1), S("2")})), RC_ITEM_NOT_FOUND);
+  ASSERT_EQ(Run("GetItemInfo", In({D(1), S("1")})), rcOK);
+  EXPECT_EQ(FOut.At(0).At(1).StringValue(), "from host");
+  EXPECT_EQ(Run("GetItemInfo", In({D(1), S("2")})), rcItemNotFound);
 }
 
 TEST_F(CatalogueTest, ClearItemsFromBuffer) {
-  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "a", 1, 1)})})), RC_OK);
-  EXPECT_EQ(Run("ClearItemsFromBuffer", Variant()), RC_OK);
+  ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "a", 1, 1)})})), rcOK);
+  EXPECT_EQ(Run("ClearItemsFromBuffer", Variant()), rcOK);
   EXPECT_EQ(Count(), 0);
-  EXPECT_EQ(Run("ClearItemsFromBuffer", Variant()), RC_OK);
+  EXPECT_EQ(Run("ClearItemsFromBuffer", Variant()), rcOK);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -384,42 +384,42 @@ class DocumentTest : public CatalogueTest {
   std::map<std::string, double> StoredRows(const std::string& id) {
     std::map<std::string, double> rows;
     TDocument doc;
-    if (device_->ReadDocFromBuff(TStringArray{id}, doc) != RC_OK) return rows;
+    if (FDevice->ReadDocFromBuff(TStringArray{id}, doc) != rcOK) return rows;
     for (const auto& r : doc.Rows) rows[r.Barcode + "/" + r.SerialNum] = r.Quantity;
     return rows;
   }
 };
 
 TEST_F(DocumentTest, PushMergesRowsAndRemovesZeroQuantities) {
-  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 2, ""}, {"Y", 1, ""}}), "первый"), RC_OK);
-  EXPECT_EQ(out_.At(0).StringValue(), "первый");  // an off-line push answers its description
-  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 5, ""}})), RC_OK);
+  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 2, ""}, {"Y", 1, ""}}), "первый"), rcOK);
+  EXPECT_EQ(FOut.At(0).StringValue(), "первый");  // an off-line push answers its description
+  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 5, ""}})), rcOK);
   EXPECT_EQ(StoredRows("A"), (std::map<std::string, double>{{"X/", 5}, {"Y/", 1}}));
-  ASSERT_EQ(Push("A", 1, 0, Rows({{"Y", 0, ""}})), RC_OK);
+  ASSERT_EQ(Push("A", 1, 0, Rows({{"Y", 0, ""}})), rcOK);
   EXPECT_EQ(StoredRows("A"), (std::map<std::string, double>{{"X/", 5}}));
-  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 0.0004, ""}})), RC_OK);  // truncates to 0: removed
+  ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 0.0004, ""}})), rcOK);  // truncates to 0: removed
   EXPECT_TRUE(StoredRows("A").empty());
 }
 
 TEST_F(DocumentTest, PushReadsLowBitsAndRejectsShortInput) {
-  ASSERT_EQ(Push("T", 300, 256, Rows({{"X", 1, ""}})), RC_OK);  // 256 is off-line
+  ASSERT_EQ(Push("T", 300, 256, Rows({{"X", 1, ""}})), rcOK);  // 256 is off-line
   TDocuments headers;
-  ASSERT_EQ(device_->ReadDocsHeadersFromBuff(1, headers), RC_OK);
+  ASSERT_EQ(FDevice->ReadDocsHeadersFromBuff(1, headers), rcOK);
   ASSERT_EQ(headers.size(), 1u);
   EXPECT_EQ(headers[0].DocumentType, 44);
 
-  EXPECT_EQ(Run("PushDocumentData", In({S("F"), D(1), D(0), Rows({{"X", 1, ""}})})), RC_BAD_INPUT);
-  EXPECT_EQ(Run("PushDocumentData", In({S("F"), D(1), D(0), S("rows"), S("")})), RC_BAD_INPUT);
+  EXPECT_EQ(Run("PushDocumentData", In({S("F"), D(1), D(0), Rows({{"X", 1, ""}})})), rcBadInput);
+  EXPECT_EQ(Run("PushDocumentData", In({S("F"), D(1), D(0), S("rows"), S("")})), rcBadInput);
   int count = -1;
-  ASSERT_EQ(device_->GetBuffDocCount(1, count), RC_OK);
+  ASSERT_EQ(FDevice->GetBuffDocCount(1, count), rcOK);
   EXPECT_EQ(count, 1);  // nothing stored by the malformed pushes
 }
 
 TEST_F(DocumentTest, OnlinePushWithoutCallbackStoresAndAnswers1003) {
-  EXPECT_EQ(Push("ON", 2, 1, In({}), "x"), RC_NOT_SUPPORTED);
-  EXPECT_TRUE(out_.IsEmpty());
-  ASSERT_EQ(Run("ReadDocFromBuff", In({In({S("ON")})})), RC_OK);
-  const Variant& doc = out_.At(0);
+  EXPECT_EQ(Push("ON", 2, 1, In({}), "x"), rcNotSupported);
+  EXPECT_TRUE(FOut.IsEmpty());
+  ASSERT_EQ(Run("ReadDocFromBuff", In({In({S("ON")})})), rcOK);
+  const Variant& doc = FOut.At(0);
   EXPECT_EQ(doc.At(0).StringValue(), "");  // a read document has no identifier
   EXPECT_EQ(doc.At(1).IntegerValue(), 2);
   EXPECT_EQ(doc.At(2).IntegerValue(), 1);
@@ -427,54 +427,54 @@ TEST_F(DocumentTest, OnlinePushWithoutCallbackStoresAndAnswers1003) {
   EXPECT_EQ(doc.At(4).Length(1), 0);
   EXPECT_EQ(doc.At(4).Length(2), 3);
 
-  device_->OnSetDocumentInfo = [](const std::string&, int type, std::string& description) {
+  FDevice->OnSetDocumentInfo = [](const std::string&, int type, std::string& description) {
     description = "принят " + std::to_string(type);
     return 0;
   };
-  ASSERT_EQ(Push("ON", 2, 1, In({})), RC_OK);
-  EXPECT_EQ(out_.At(0).StringValue(), "принят 2");
+  ASSERT_EQ(Push("ON", 2, 1, In({})), rcOK);
+  EXPECT_EQ(FOut.At(0).StringValue(), "принят 2");
 }
 
 TEST_F(DocumentTest, ReadHeadersDeleteAndGetDocuments) {
-  ASSERT_EQ(Push("B", 1, 0, Rows({{"X", 1, ""}}), "b"), RC_OK);
-  ASSERT_EQ(Push("A", 1, 0, Rows({{"Y", 2, "S"}}), "a"), RC_OK);
-  ASSERT_EQ(Push("x') OR ('1'='1", 1, 0, Rows({{"Z", 3, ""}})), RC_OK);
-  ASSERT_EQ(Push("id", 1, 0, Rows({{"W", 4, ""}})), RC_OK);
+  ASSERT_EQ(Push("B", 1, 0, Rows({{"X", 1, ""}}), "b"), rcOK);
+  ASSERT_EQ(Push("A", 1, 0, Rows({{"Y", 2, "S"}}), "a"), rcOK);
+  ASSERT_EQ(Push("x') OR ('1'='1", 1, 0, Rows({{"Z", 3, ""}})), rcOK);
+  ASSERT_EQ(Push("id", 1, 0, Rows({{"W", 4, ""}})), rcOK);
 
-  ASSERT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), RC_OK);
-  const Variant& table = out_.At(0);
+  ASSERT_EQ(Run("ReadDocsHeadersFromBuff", In({D(1)})), rcOK);
+  const Variant& table = FOut.At(0);
   ASSERT_EQ(table.Length(1), 4);
   EXPECT_EQ(table.At(0, 0).StringValue(), "A");  // ordered by identifier
   EXPECT_EQ(table.At(0, 2).IntegerValue(), 0);   // source position is 0 whatever was asked
   EXPECT_EQ(table.At(0, 4).Length(1), 0);
-  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(5)})), RC_NO_DOCS);
-  EXPECT_EQ(desc_, "Документы для загрузки отсутствуют");
-  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({S("one")})), RC_BAD_INPUT);
+  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({D(5)})), rcNoDocs);
+  EXPECT_EQ(FDesc, "Документы для загрузки отсутствуют");
+  EXPECT_EQ(Run("ReadDocsHeadersFromBuff", In({S("one")})), rcBadInput);
 
   // Reading: one stored and one absent identifier; a single string is no list.
-  ASSERT_EQ(Run("ReadDocFromBuff", In({In({S("A"), S("absent")})})), RC_OK);
-  EXPECT_EQ(out_.At(0).At(4).Length(1), 1);
-  EXPECT_EQ(Run("ReadDocFromBuff", In({In({S("absent")})})), RC_DOC_NOT_FOUND);
-  EXPECT_EQ(desc_, "Документ с указанными параметрами не найден");
-  EXPECT_EQ(Run("ReadDocFromBuff", In({In({})})), RC_DOC_NOT_FOUND);
-  EXPECT_EQ(Run("ReadDocFromBuff", In({S("A")})), RC_BAD_INPUT);
+  ASSERT_EQ(Run("ReadDocFromBuff", In({In({S("A"), S("absent")})})), rcOK);
+  EXPECT_EQ(FOut.At(0).At(4).Length(1), 1);
+  EXPECT_EQ(Run("ReadDocFromBuff", In({In({S("absent")})})), rcDocNotFound);
+  EXPECT_EQ(FDesc, "Документ с указанными параметрами не найден");
+  EXPECT_EQ(Run("ReadDocFromBuff", In({In({})})), rcDocNotFound);
+  EXPECT_EQ(Run("ReadDocFromBuff", In({S("A")})), rcBadInput);
 
   // Deleting identifiers that are column names or carry quotes touches only them.
-  ASSERT_EQ(Run("DeleteDocFromBuffer", In({In({S("x') OR ('1'='1"), S("id"), S("absent")})})), RC_OK);
+  ASSERT_EQ(Run("DeleteDocFromBuffer", In({In({S("x') OR ('1'='1"), S("id"), S("absent")})})), rcOK);
   int count = -1;
-  ASSERT_EQ(device_->GetBuffDocCount(1, count), RC_OK);
+  ASSERT_EQ(FDevice->GetBuffDocCount(1, count), rcOK);
   EXPECT_EQ(count, 2);
-  EXPECT_EQ(Run("DeleteDocFromBuffer", In({In({})})), RC_OK);
-  EXPECT_EQ(Run("DeleteDocFromBuffer", Variant()), RC_BAD_INPUT);
+  EXPECT_EQ(Run("DeleteDocFromBuffer", In({In({})})), rcOK);
+  EXPECT_EQ(Run("DeleteDocFromBuffer", Variant()), rcBadInput);
 
   // Pushed documents are source 1: GetDocuments hands out only source 0.
-  ASSERT_EQ(Run("GetDocuments", Variant()), RC_OK);
-  EXPECT_EQ(out_.At(0).Length(1), 0);
-  EXPECT_EQ(out_.At(0).Length(2), 4);
+  ASSERT_EQ(Run("GetDocuments", Variant()), rcOK);
+  EXPECT_EQ(FOut.At(0).Length(1), 0);
+  EXPECT_EQ(FOut.At(0).Length(2), 4);
   TDocument forTerminals{"T1", 9, 0, "для терминала", {{"X", 1.5, ""}}};
-  ASSERT_EQ(device_->SaveDocToBuff(forTerminals, false), RC_OK);
-  ASSERT_EQ(Run("GetDocuments", Variant()), RC_OK);
-  const Variant& docs = out_.At(0);
+  ASSERT_EQ(FDevice->SaveDocToBuff(forTerminals, false), rcOK);
+  ASSERT_EQ(Run("GetDocuments", Variant()), rcOK);
+  const Variant& docs = FOut.At(0);
   ASSERT_EQ(docs.Length(1), 1);
   EXPECT_EQ(docs.At(0, 0).StringValue(), "T1");
   EXPECT_EQ(docs.At(0, 1).IntegerValue(), 9);
@@ -483,27 +483,27 @@ TEST_F(DocumentTest, ReadHeadersDeleteAndGetDocuments) {
 }
 
 TEST_F(DocumentTest, ClearDataScopes) {
-  struct Case {
-    Variant in;
-    int items;        // items left
+  struct TCase {
+    Variant In;
+    int Items;        // items left
     int docsSource1;  // pushed documents left (of A and B)
   } cases[] = {
       {In({D(0)}), 0, 0},         {In({D(1)}), 1, 0},   {In({D(1), S("A")}), 1, 1},
       {In({D(0), S("A")}), 0, 1}, {In({D(256)}), 0, 0}, {In({D(1), S("absent")}), 1, 2},
   };
   for (auto& c : cases) {
-    ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "a", 1, 1)})})), RC_OK);
-    ASSERT_EQ(device_->ClearDocsFromBuffer(), RC_OK);
-    ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 1, ""}})), RC_OK);
-    ASSERT_EQ(Push("B", 1, 0, Rows({{"X", 1, ""}})), RC_OK);
-    ASSERT_EQ(Run("ClearData", c.in), RC_OK);
+    ASSERT_EQ(Run("SaveItemsToBuff", In({D(0), ItemTable({Item("1", "a", 1, 1)})})), rcOK);
+    ASSERT_EQ(FDevice->ClearDocsFromBuffer(), rcOK);
+    ASSERT_EQ(Push("A", 1, 0, Rows({{"X", 1, ""}})), rcOK);
+    ASSERT_EQ(Push("B", 1, 0, Rows({{"X", 1, ""}})), rcOK);
+    ASSERT_EQ(Run("ClearData", c.In), rcOK);
     int docs = -1;
-    ASSERT_EQ(device_->GetBuffDocCount(1, docs), RC_OK);
-    EXPECT_EQ(Count(), c.items);
+    ASSERT_EQ(FDevice->GetBuffDocCount(1, docs), rcOK);
+    EXPECT_EQ(Count(), c.Items);
     EXPECT_EQ(docs, c.docsSource1);
   }
-  EXPECT_EQ(Run("ClearData", Variant()), RC_BAD_INPUT);
-  EXPECT_EQ(Run("ClearData", In({S("all")})), RC_BAD_INPUT);
+  EXPECT_EQ(Run("ClearData", Variant()), rcBadInput);
+  EXPECT_EQ(Run("ClearData", In({S("all")})), rcBadInput);
 }
 
 }  // namespace

@@ -6,13 +6,13 @@
 namespace dct {
 namespace {
 
-struct CodeText {
+struct TCodeText {
   int Code;
   const char* Text;
 };
 
 // The general vocabulary, shared by every kind of equipment; sorted by code.
-constexpr CodeText kGeneralTable[] = {
+constexpr TCodeText kGeneralTable[] = {
     {0, "Нет ошибок"},
     {70, "Устройство не включено"},
     {74, "Истек таймаут ожидания"},
@@ -91,7 +91,7 @@ constexpr CodeText kGeneralTable[] = {
 };
 
 // Codes of the mobile-terminal device range 6501..7000.
-constexpr CodeText kDeviceTable[] = {
+constexpr TCodeText kDeviceTable[] = {
     {6501, "Товар с указанными параметрами не найден"},
     {6502, "Документ с указанными параметрами не найден"},
     {6507, "Документы для загрузки отсутствуют"},
@@ -103,9 +103,9 @@ constexpr int kDeviceRangeHigh = 7000;
 constexpr const char* kUnknownError = "Неизвестная ошибка";
 
 template <size_t N>
-const char* Lookup(const CodeText (&table)[N], int code) {
+const char* Lookup(const TCodeText (&table)[N], int code) {
   auto it = std::lower_bound(std::begin(table), std::end(table), code,
-                             [](const CodeText& e, int c) { return e.Code < c; });
+                             [](const TCodeText& e, int c) { return e.Code < c; });
   return (it != std::end(table) && it->Code == code) ? it->Text : nullptr;
 }
 

@@ -12,17 +12,17 @@ namespace dct {
 
 // Codes this server produces.
 enum : int {
-  RC_OK = 0,
-  RC_NOT_ENABLED = 70,
-  RC_UNKNOWN_ERROR = 1001,
-  RC_UNKNOWN_COMMAND = 1002,
-  RC_NOT_SUPPORTED = 1003,
-  RC_BAD_INPUT = 1004,
-  RC_LIBRARY_NOT_FOUND = 1006,
-  RC_DEVICE_NOT_FOUND = 1013,
-  RC_ITEM_NOT_FOUND = 6501,
-  RC_DOC_NOT_FOUND = 6502,
-  RC_NO_DOCS = 6507,
+  rcOK = 0,
+  rcNotEnabled = 70,
+  rcUnknownError = 1001,
+  rcUnknownCommand = 1002,
+  rcNotSupported = 1003,
+  rcBadInput = 1004,
+  rcLibraryNotFound = 1006,
+  rcDeviceNotFound = 1013,
+  rcItemNotFound = 6501,
+  rcDocNotFound = 6502,
+  rcNoDocs = 6507,
 };
 
 // Text unchanged when not empty; otherwise the general table's text.

@@ -8,10 +8,10 @@ namespace {
 const std::string kUnknown = "Неизвестная ошибка";
 
 TEST(EquipmentErrors, GeneralLookupKeepsTextOrUsesTable) {
-  struct Case {
-    int code;
-    std::string text;
-    std::string expected;
+  struct TCase {
+    int Code;
+    std::string Text;
+    std::string Expected;
   } cases[] = {
       {0, "", "Нет ошибок"},
       {99001, "", "Ошибок нет"},
@@ -31,14 +31,14 @@ TEST(EquipmentErrors, GeneralLookupKeepsTextOrUsesTable) {
       {1020, "", kUnknown},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(GetEquipmentErrorDescription(c.code, c.text), c.expected) << c.code;
+    EXPECT_EQ(GetEquipmentErrorDescription(c.Code, c.Text), c.Expected) << c.Code;
   }
 }
 
 TEST(EquipmentErrors, DeviceLookupSplitsAtItsRange) {
-  struct Case {
-    int code;
-    std::string expected;
+  struct TCase {
+    int Code;
+    std::string Expected;
   } cases[] = {
       {6501, "Товар с указанными параметрами не найден"},
       {6502, "Документ с указанными параметрами не найден"},
@@ -52,7 +52,7 @@ TEST(EquipmentErrors, DeviceLookupSplitsAtItsRange) {
       {1004, "Ошибка входных параметров команды"},
       {0, "Нет ошибок"},
   };
-  for (const auto& c : cases) EXPECT_EQ(GetDeviceErrorDescription(c.code), c.expected) << c.code;
+  for (const auto& c : cases) EXPECT_EQ(GetDeviceErrorDescription(c.Code), c.Expected) << c.Code;
 }
 
 }  // namespace

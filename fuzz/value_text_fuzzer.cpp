@@ -51,7 +51,7 @@ Variant AfterRoundTrip(const Variant& v) {
     case varDouble: {
       double d = 0;
       const std::string text = FormatGeneralNumber(v.DoubleValue());
-      DCT_FUZZ_CHECK(ParseNumberText(text, d) == NumberTextResult::Ok, text);
+      DCT_FUZZ_CHECK(ParseNumberText(text, d) == TNumberTextResult::Ok, text);
       return Variant::FromDouble(d);
     }
     default: return v;

@@ -7,7 +7,7 @@
 namespace dct {
 namespace {
 
-class FakeDevice : public IHostedDevice {
+class TFakeDevice : public IHostedDevice {
  public:
   int enable_code = 0;
   bool enable_raises = false;
@@ -31,7 +31,7 @@ class FakeDevice : public IHostedDevice {
   }
 };
 
-class RecordingLog : public IEventSink {
+class TRecordingLog : public IEventSink {
  public:
   void Write(const TEventEntry& entry) override { entries.push_back(entry); }
   std::vector<TEventEntry> entries;
@@ -53,10 +53,10 @@ TEST(ServiceTest, StartOutcomeIsWrittenAsExactlyOneEntry) {
        "Service failed on start: Could not bind socket. Address already in use"},
   };
   for (const auto& c : cases) {
-    FakeDevice device;
+    TFakeDevice device;
     device.enable_code = c.code;
     device.enable_raises = c.raises;
-    RecordingLog log;
+    TRecordingLog log;
     Tdct_korvelmobile service(device, log);
     EXPECT_EQ(service.ServiceStart(), c.started) << c.text;
     ASSERT_EQ(log.entries.size(), 1u) << c.text;
@@ -68,8 +68,8 @@ TEST(ServiceTest, StartOutcomeIsWrittenAsExactlyOneEntry) {
 }
 
 TEST(ServiceTest, StopDisablesOnceAndReportsARaise) {
-  FakeDevice device;
-  RecordingLog log;
+  TFakeDevice device;
+  TRecordingLog log;
   Tdct_korvelmobile service(device, log);
   ASSERT_TRUE(service.ServiceStart());
   EXPECT_TRUE(service.ServiceStop());

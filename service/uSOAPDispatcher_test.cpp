@@ -12,13 +12,13 @@ namespace {
 
 // Records what reached the interface and answers what the test sets.
 struct TCalls {
-  int count = 0;
-  std::string deviceID, commandName, input;
-  bool autoClearDocs = false, autoClearItems = false;
-  std::string appVersion, appName;
-  std::string output = "<sa/>";
-  int code = 0;
-  std::string raise;  // when set, the operation raises with this message
+  int Count = 0;
+  std::string deviceID, commandName, Input;
+  bool AutoClearDocs = false, autoClearItems = false;
+  std::string appVersion, AppName;
+  std::string Output = "<sa/>";
+  int Code = 0;
+  std::string Raise;  // when set, the operation raises with this message
 };
 
 class TFakeMobileDCT : public IMobileDCT {
@@ -27,25 +27,25 @@ class TFakeMobileDCT : public IMobileDCT {
   bool ExecuteCommand(const std::string& DeviceID, const std::string& CommandName,
                       std::string_view InputParameters, std::string& OutputParameters, int& ResultCode,
                       std::string& ResultDescription) override {
-    ++FCalls.count;
-    if (!FCalls.raise.empty()) throw std::runtime_error(FCalls.raise);
+    ++FCalls.Count;
+    if (!FCalls.Raise.empty()) throw std::runtime_error(FCalls.Raise);
     FCalls.deviceID = DeviceID;
     FCalls.commandName = CommandName;
-    FCalls.input = std::string(InputParameters);
-    OutputParameters = FCalls.output;
-    ResultCode = FCalls.code;
+    FCalls.Input = std::string(InputParameters);
+    OutputParameters = FCalls.Output;
+    ResultCode = FCalls.Code;
     ResultDescription = "описание";
     return ResultCode == 0;
   }
   bool SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, const std::string& DeviceID,
                              const std::string& AppVersion, const std::string& AppName, int& ResultCode,
                              std::string& ResultDescription) override {
-    ++FCalls.count;
-    FCalls.autoClearDocs = AutoClearDocs;
+    ++FCalls.Count;
+    FCalls.AutoClearDocs = AutoClearDocs;
     FCalls.autoClearItems = AutoClearItems;
     FCalls.deviceID = DeviceID;
     FCalls.appVersion = AppVersion;
-    FCalls.appName = AppName;
+    FCalls.AppName = AppName;
     ResultCode = 0;
     ResultDescription = "ok";
     return true;
@@ -90,13 +90,13 @@ class SOAPDispatcherTest : public ::testing::Test {
 };
 
 TEST_F(SOAPDispatcherTest, ChoosesTheInterface) {
-  struct Case {
-    const char* path;
-    const char* action;
-    const char* httpAction;
-    bool reaches;
+  struct TCase {
+    const char* Path;
+    const char* Action;
+    const char* HttpAction;
+    bool Reaches;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"/soap/IMobileDCT", "\"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"", "", true},
       {"/soap/IMobileDCT", "urn:uSvcIntf-IMobileDCT#ExecuteCommand", "", true},
       {"/soap/IMobileDCT", "urn:uSvcIntf-IMobileDCT", "", true},
@@ -114,12 +114,12 @@ TEST_F(SOAPDispatcherTest, ChoosesTheInterface) {
       {"/soap/", "", "", false},
       {"/soap/IWSDLPublish", "", "", false},
   };
-  for (const Case& c : cases) {
-    FCalls.count = 0;
-    const TWebResponse r = Post(c.path, c.action, kExecuteBody, c.httpAction);
+  for (const TCase& c : cases) {
+    FCalls.Count = 0;
+    const TWebResponse r = Post(c.Path, c.Action, kExecuteBody, c.HttpAction);
     EXPECT_EQ(r.ContentType, "text/xml; charset=\"utf-8\"");
-    EXPECT_EQ(r.Status, c.reaches ? 200 : 500) << c.path << " " << c.action;
-    EXPECT_EQ(FCalls.count, c.reaches ? 1 : 0) << c.path << " " << c.action;
+    EXPECT_EQ(r.Status, c.Reaches ? 200 : 500) << c.Path << " " << c.Action;
+    EXPECT_EQ(FCalls.Count, c.Reaches ? 1 : 0) << c.Path << " " << c.Action;
   }
 }
 
@@ -135,19 +135,19 @@ TEST_F(SOAPDispatcherTest, InterfaceFaultsCarryTheActionOrPath) {
 }
 
 TEST_F(SOAPDispatcherTest, ExecuteCommandRoundTrip) {
-  FCalls.output = "<?xml version=\"1.0\"?>\r\n<sa><elm t=\"S\">x &amp; Ж</elm></sa>\r\n";
+  FCalls.Output = "<?xml version=\"1.0\"?>\r\n<sa><elm t=\"S\">x &amp; Ж</elm></sa>\r\n";
   const TWebResponse r = Post("/soap/IMobileDCT", "");
   ASSERT_EQ(r.Status, 200);
   EXPECT_EQ(FCalls.deviceID, "0");
   EXPECT_EQ(FCalls.commandName, "Echo");
-  EXPECT_EQ(FCalls.input, "<sa><elm t=\"S\">a &amp; b</elm></sa>");
+  EXPECT_EQ(FCalls.Input, "<sa><elm t=\"S\">a &amp; b</elm></sa>");
 
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(r.Body.c_str()));
   const pugi::xml_node op = doc.document_element().child("SOAP-ENV:Body").first_child();
   EXPECT_STREQ(op.name(), "NS1:ExecuteCommandResponse");
   EXPECT_STREQ(op.child_value("return"), "true");
-  EXPECT_EQ(std::string(op.child_value("OutputParameters")), FCalls.output);
+  EXPECT_EQ(std::string(op.child_value("OutputParameters")), FCalls.Output);
   EXPECT_STREQ(op.child_value("ResultCode"), "0");
   EXPECT_STREQ(op.child_value("ResultDescription"), "описание");
 }
@@ -161,11 +161,11 @@ TEST_F(SOAPDispatcherTest, SetSingleDeviceParams) {
       "</m:SetSingleDeviceParams></e:Body></e:Envelope>";
   const TWebResponse r = Post("/soap/IMobileDCT", "", body);
   ASSERT_EQ(r.Status, 200);
-  EXPECT_TRUE(FCalls.autoClearDocs);
+  EXPECT_TRUE(FCalls.AutoClearDocs);
   EXPECT_FALSE(FCalls.autoClearItems);
   EXPECT_EQ(FCalls.deviceID, "7");
   EXPECT_EQ(FCalls.appVersion, "1.0");
-  EXPECT_EQ(FCalls.appName, "Склад");
+  EXPECT_EQ(FCalls.AppName, "Склад");
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(r.Body.c_str()));
   const pugi::xml_node op = doc.document_element().child("SOAP-ENV:Body").first_child();
@@ -196,14 +196,14 @@ TEST_F(SOAPDispatcherTest, CallFaultsAreStatus200) {
           end,
   };
   for (const std::string& body : cases) {
-    FCalls.count = 0;
+    FCalls.Count = 0;
     const TWebResponse r = Post("/soap/IMobileDCT", "", body);
     EXPECT_EQ(r.Status, 200) << body;
     EXPECT_NE(FaultString(r), "") << body;
-    EXPECT_EQ(FCalls.count, 0) << body;
+    EXPECT_EQ(FCalls.Count, 0) << body;
   }
 
-  FCalls.raise = "Encode failed";
+  FCalls.Raise = "Encode failed";
   const TWebResponse r = Post("/soap/IMobileDCT", "");
   EXPECT_EQ(r.Status, 200);
   EXPECT_EQ(FaultString(r), "Encode failed");
@@ -222,7 +222,7 @@ TEST_F(SOAPDispatcherTest, UnqualifiedOperationIsAccepted) {
   const TWebResponse r = Post("/soap/IMobileDCT", "", body);
   EXPECT_EQ(FaultString(r), "");
   EXPECT_EQ(FCalls.deviceID, "3");
-  EXPECT_EQ(FCalls.input, "");
+  EXPECT_EQ(FCalls.Input, "");
 }
 
 }  // namespace

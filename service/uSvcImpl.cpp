@@ -12,35 +12,35 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
                                 int& ResultCode, std::string& ResultDescription) {
   OutputParameters.clear();
   ResultDescription.clear();
-  ResultCode = RC_OK;
+  ResultCode = rcOK;
   Variant output;
 
   TDevice* device = FContext.FindDevice(DeviceID);
   if (device == nullptr) {
-    ResultCode = RC_DEVICE_NOT_FOUND;
+    ResultCode = rcDeviceNotFound;
   } else if (!device->Enabled()) {
-    ResultCode = RC_NOT_ENABLED;
+    ResultCode = rcNotEnabled;
   } else {
     Variant input;
     bool decoded = true;
     try {
       input = FXMLEncoder.Decode(InputParameters);
     } catch (...) {  // any failure to read the input is the caller's fault
-      ResultCode = RC_BAD_INPUT;
+      ResultCode = rcBadInput;
       decoded = false;
     }
     if (decoded) {
       std::lock_guard<std::mutex> guard(FContext.CommandLock());
       // Disable clears Enabled before it waits for this lock to close the buffer.
       if (!device->Enabled()) {
-        ResultCode = RC_NOT_ENABLED;
+        ResultCode = rcNotEnabled;
       } else {
         ResultCode = device->ExecuteCommand(CommandName, input, output, ResultDescription);
       }
     }
   }
 
-  const bool result = ResultCode == RC_OK;
+  const bool result = ResultCode == rcOK;
   ResultDescription = GetEquipmentErrorDescription(ResultCode, ResultDescription);
   if (result) OutputParameters = FXMLEncoder.Encode(output);
   return result;
@@ -50,10 +50,10 @@ bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, 
                                        const std::string& AppVersion, const std::string& AppName,
                                        int& ResultCode, std::string& ResultDescription) {
   ResultDescription.clear();
-  ResultCode = RC_OK;
+  ResultCode = rcOK;
   TDevice* device = FContext.GetSingleDevice();
   if (device == nullptr) {
-    ResultCode = RC_DEVICE_NOT_FOUND;
+    ResultCode = rcDeviceNotFound;
   } else {
     device->SetAutoClearDocs(AutoClearDocs);
     device->SetAutoClearItems(AutoClearItems);
@@ -61,7 +61,7 @@ bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, 
     device->SetAppVersion(AppVersion);
     device->SetAppName(AppName);
   }
-  const bool result = ResultCode == RC_OK;
+  const bool result = ResultCode == rcOK;
   ResultDescription = GetEquipmentErrorDescription(ResultCode, std::string());
   return result;
 }

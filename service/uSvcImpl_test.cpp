@@ -40,15 +40,15 @@ class MobileDCTTest : public ::testing::Test {
   }
 
   struct TAnswer {
-    bool result;
-    std::string output;
-    int code;
-    std::string description;
+    bool Result;
+    std::string Output;
+    int Code;
+    std::string Description;
   };
   TAnswer Execute(const std::string& id, const std::string& command, const std::string& input) {
     TAnswer a{};
-    a.output = "stale";
-    a.result = FService.ExecuteCommand(id, command, input, a.output, a.code, a.description);
+    a.Output = "stale";
+    a.Result = FService.ExecuteCommand(id, command, input, a.Output, a.Code, a.Description);
     return a;
   }
 
@@ -66,24 +66,24 @@ const char kEchoInput[] =
 
 TEST_F(MobileDCTTest, EchoAnswersItsInput) {
   const TAnswer a = Execute("0", "echo", kEchoInput);
-  EXPECT_TRUE(a.result);
-  EXPECT_EQ(a.code, 0);
-  EXPECT_EQ(a.description, "Нет ошибок");
+  EXPECT_TRUE(a.Result);
+  EXPECT_EQ(a.Code, 0);
+  EXPECT_EQ(a.Description, "Нет ошибок");
   TXMLEncoder encoder;
-  EXPECT_EQ(encoder.Decode(a.output), encoder.Decode(kEchoInput));
+  EXPECT_EQ(encoder.Decode(a.Output), encoder.Decode(kEchoInput));
 }
 
 // The checks come in a fixed order: device, enabled, input; then the command.
 TEST_F(MobileDCTTest, ChecksInOrder) {
-  struct Case {
-    const char* id;
-    bool enabled;
-    const char* command;
-    const char* input;
-    int code;
-    const char* description;
+  struct TCase {
+    const char* Id;
+    bool Enabled;
+    const char* Command;
+    const char* Input;
+    int Code;
+    const char* Description;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"1", false, "NoSuch", "abc", 1013, "Устройство не найдено"},
       {"0", false, "NoSuch", "abc", 70, "Устройство не включено"},
       {"0", true, "NoSuch", "abc", 1004, "Ошибка входных параметров команды"},
@@ -91,17 +91,17 @@ TEST_F(MobileDCTTest, ChecksInOrder) {
       {"0", true, "NoSuch", "", 1002, "Команда не распознана устройством"},
       {"0", true, "Echo", "", 0, "Нет ошибок"},
   };
-  for (const Case& c : cases) {
-    if (c.enabled) {
+  for (const TCase& c : cases) {
+    if (c.Enabled) {
       ASSERT_EQ(FContext.GetSingleDevice()->Enable(), 0);
     } else {
       FContext.GetSingleDevice()->Disable();
     }
-    const TAnswer a = Execute(c.id, c.command, c.input);
-    EXPECT_EQ(a.code, c.code) << c.id << " " << c.command << " " << c.input;
-    EXPECT_EQ(a.result, c.code == 0);
-    EXPECT_EQ(a.description, c.description);
-    EXPECT_EQ(a.output, "") << "no output unless the call succeeded";
+    const TAnswer a = Execute(c.Id, c.Command, c.Input);
+    EXPECT_EQ(a.Code, c.Code) << c.Id << " " << c.Command << " " << c.Input;
+    EXPECT_EQ(a.Result, c.Code == 0);
+    EXPECT_EQ(a.Description, c.Description);
+    EXPECT_EQ(a.Output, "") << "no output unless the call succeeded";
   }
 }
 
@@ -119,12 +119,12 @@ TEST_F(MobileDCTTest, SetSingleDeviceParamsRenamesTheDevice) {
   EXPECT_EQ(device.AppVersion(), "2.0");
   EXPECT_EQ(device.AppName(), "Склад");
 
-  EXPECT_EQ(Execute("7", "Echo", "").code, 70);
+  EXPECT_EQ(Execute("7", "Echo", "").Code, 70);
   ASSERT_EQ(device.Enable(), 0);
-  EXPECT_EQ(Execute("0", "Echo", "").code, 1013);
+  EXPECT_EQ(Execute("0", "Echo", "").Code, 1013);
   const TAnswer checkIn = Execute("7", "CheckIn", "");
-  EXPECT_TRUE(checkIn.result);
-  EXPECT_NE(checkIn.output.find("Склад"), std::string::npos) << checkIn.output;
+  EXPECT_TRUE(checkIn.Result);
+  EXPECT_NE(checkIn.Output.find("Склад"), std::string::npos) << checkIn.Output;
 
   FContext.FreeSingleDevice();
   EXPECT_FALSE(FService.SetSingleDeviceParams(false, false, "0", "", "", code, description));

@@ -23,12 +23,12 @@ bool Contains(const std::string& text, const std::string& part) {
 }
 
 TEST(WSDLPublishTest, PortLocationFollowsTheHostHeader) {
-  struct Case {
-    const char* host;
-    uint16_t port;
-    const char* url;
+  struct TCase {
+    const char* Host;
+    uint16_t Port;
+    const char* Url;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"example.com:7211", 7211, "http://example.com:7211"},
       {"example.com", 7211, "http://example.com:7211"},
       {"example.com", 80, "http://example.com"},
@@ -37,8 +37,8 @@ TEST(WSDLPublishTest, PortLocationFollowsTheHostHeader) {
       {"[::1]:9", 7211, "http://[::1]:9"},
       {"", 7211, "http://10.0.0.5:7211"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(TWSDLHTMLPublish::BaseURL(Get("/", c.host, c.port)), c.url) << c.host;
+  for (const TCase& c : cases) {
+    EXPECT_EQ(TWSDLHTMLPublish::BaseURL(Get("/", c.Host, c.Port)), c.Url) << c.Host;
   }
 }
 
@@ -77,12 +77,12 @@ TEST(WSDLPublishTest, WSDLNamesTheBinding) {
 
 TEST(WSDLPublishTest, Paths) {
   TWSDLHTMLPublish publish([] { return std::string("svc"); });
-  struct Case {
-    const char* path;
-    int status;
-    const char* contains;
+  struct TCase {
+    const char* Path;
+    int Status;
+    const char* Contains;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"/wsdl", 200, "WebService Listing"},
       {"/wsdl/", 200, "WebService Listing"},
       {"/WSDL/imobiledct/", 200, "IMobileDCTbinding"},
@@ -92,10 +92,10 @@ TEST(WSDLPublishTest, Paths) {
       {"/wsdl/IWSDLPublish", 200, "Interface IWSDLPublish not found"},
       {"/wsdl/<b>", 200, "Interface &lt;b&gt; not found"},
   };
-  for (const Case& c : cases) {
-    const TWebResponse r = publish.Publish(Get(c.path));
-    EXPECT_EQ(r.Status, c.status) << c.path;
-    EXPECT_TRUE(Contains(r.Body, c.contains)) << c.path << "\n" << r.Body;
+  for (const TCase& c : cases) {
+    const TWebResponse r = publish.Publish(Get(c.Path));
+    EXPECT_EQ(r.Status, c.Status) << c.Path;
+    EXPECT_TRUE(Contains(r.Body, c.Contains)) << c.Path << "\n" << r.Body;
   }
   const TWebResponse missing = publish.Publish(Get("/wsdl/Nope"));
   EXPECT_TRUE(Contains(missing.Body, "Error Encountered"));

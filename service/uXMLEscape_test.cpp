@@ -8,10 +8,10 @@ namespace dct {
 namespace {
 
 TEST(XMLEscapeTest, TextEscapesMarkupAndMendsWhatXMLCannotCarry) {
-  struct Case {
-    std::string in, text, attr;
+  struct TCase {
+    std::string in, text, Attr;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"a&b<c>d", "a&amp;b&lt;c&gt;d", "a&amp;b&lt;c&gt;d"},
       {"q\"'", "q\"'", "q&quot;'"},
       {"l1\r\nl2", "l1&#13;\nl2", "l1&#13;&#10;l2"},
@@ -22,12 +22,12 @@ TEST(XMLEscapeTest, TextEscapesMarkupAndMendsWhatXMLCannotCarry) {
       {"Привет, ёж", "Привет, ёж", "Привет, ёж"},
       {"", "", ""},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     std::string text, attr;
     AppendXMLText(text, c.in);
     AppendXMLAttr(attr, c.in);
     EXPECT_EQ(text, c.text) << c.in;
-    EXPECT_EQ(attr, c.attr) << c.in;
+    EXPECT_EQ(attr, c.Attr) << c.in;
     EXPECT_EQ(EscapedXMLTextSize(c.in), text.size()) << c.in;
   }
   EXPECT_EQ(HTMLEscape("<a href='x'>\"&"), "&lt;a href=&#39;x&#39;&gt;&quot;&amp;");

@@ -30,12 +30,12 @@ std::string Route(const TWebResponse& r) {
 
 TEST(WebModuleTest, Routing) {
   TWebModule1 module(NoImplementation, [] { return std::string("svc"); });
-  struct Case {
-    const char* method;
-    const char* target;
-    const char* route;
+  struct TCase {
+    const char* Method;
+    const char* Target;
+    const char* Route;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"GET", "/", "info"},
       {"POST", "/", "info"},
       {"GET", "/SOAP", "info"},
@@ -51,9 +51,9 @@ TEST(WebModuleTest, Routing) {
       {"GET", "/x/inspection.wsil", "info"},
       {"GET", "/?intf=IMobileDCT", "info"},
   };
-  for (const Case& c : cases) {
-    TWebRequest r = Request(c.method, c.target);
-    EXPECT_EQ(Route(module.HandleRequest(r)), c.route) << c.method << " " << c.target;
+  for (const TCase& c : cases) {
+    TWebRequest r = Request(c.Method, c.Target);
+    EXPECT_EQ(Route(module.HandleRequest(r)), c.Route) << c.Method << " " << c.Target;
   }
 }
 

@@ -131,7 +131,7 @@ Variant S(const std::string& s) { return Variant::FromString(s); }
 
 // The nested value every recorded Echo carries, as the reader must give it back.
 Variant RecordedEchoValue() {
-  Variant table = Variant::CreateArray({Bounds{0, 1}, Bounds{0, 1}});
+  Variant table = Variant::CreateArray({TBounds{0, 1}, TBounds{0, 1}});
   table.Put(0, 0, S("x"));
   table.Put(0, 1, Variant::FromDouble(1));
   table.Put(1, 0, Variant::ArrayOf({S("Привет, ёж"), Variant()}));
@@ -303,7 +303,7 @@ TEST_F(ServiceHTTPTest, EveryAnswerIsWellFormedUTF8XML) {
     }
   }
   const std::string noDocs = ExecuteBody("0", "ReadDocsHeadersFromBuff", EscapeMarkup("<sa><elm t=\"N\">1</elm></sa>"));
-  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", noDocs)).Body).Parts["ResultCode"], std::to_string(RC_NO_DOCS));
+  EXPECT_EQ(ParseSoap(Send(SoapPost("/soap/IMobileDCT", noDocs)).Body).Parts["ResultCode"], std::to_string(rcNoDocs));
 
   // Text that reached the store by other means (by hand, an older build) goes out mended.
   ASSERT_EQ(FDevice->SaveDocToBuff(TDocument{"P\xC3", 1, 1, "bad\x80 \x01text", {{"X\xED\xA0\x80", 2, ""}}}, false), 0);

@@ -10,18 +10,18 @@
 
 namespace dct {
 
-struct Variant::Array {
-  uint16_t elementKind = varVariant;
-  int dims = 1;
-  Bounds bounds[2];
+struct Variant::TArray {
+  uint16_t ElementKind = varVariant;
+  int Dims = 1;
+  TBounds Bounds[2];
   std::vector<Variant> items;  // row-major: (i, j) at (i - low1) * length2 + (j - low2)
 };
 
 namespace {
 
-using Kind = EVariantError::Kind;
+using TKind = EVariantError::TKind;
 
-[[noreturn]] void Fail(Kind kind, const char* message) { throw EVariantError(kind, message); }
+[[noreturn]] void Fail(TKind kind, const char* message) { throw EVariantError(kind, message); }
 
 const char* KindName(uint16_t kind) {
   switch (kind) {
@@ -41,12 +41,12 @@ const char* KindName(uint16_t kind) {
 }
 
 [[noreturn]] void FailMismatch(uint16_t from, const char* to) {
-  throw EVariantError(Kind::TypeMismatch, std::string("Could not convert variant of type (") +
+  throw EVariantError(TKind::TypeMismatch, std::string("Could not convert variant of type (") +
                                               KindName(from) + ") into type (" + to + ")");
 }
 
 [[noreturn]] void FailOverflow(const char* to) {
-  throw EVariantError(Kind::Overflow, std::string("Overflow while converting variant to ") + to);
+  throw EVariantError(TKind::Overflow, std::string("Overflow while converting variant to ") + to);
 }
 
 // Halves go to the even neighbour, as the conversions of this system have always rounded.
@@ -130,27 +130,27 @@ std::string_view TextOfBlock(const char* block) {
 }  // namespace
 
 TVariantText Variant::LongText() const {
-  // The short text's bytes run from text_ through num_: the layout ShortChars relies on.
+  // The short text's bytes run from FText through FNum: the layout ShortChars relies on.
   static_assert(sizeof(Variant) == 16);
-  static_assert(offsetof(Variant, text_) == kShortTextAt);
-  static_assert(offsetof(Variant, num_) == kShortTextAt + sizeof text_);
-  static_assert(sizeof text_ + sizeof num_ == kShortText);
-  return TextOfBlock(num_.text);
+  static_assert(offsetof(Variant, FText) == kShortTextAt);
+  static_assert(offsetof(Variant, FNum) == kShortTextAt + sizeof FText);
+  static_assert(sizeof FText + sizeof FNum == kShortText);
+  return TextOfBlock(FNum.HeapText);
 }
 
 void Variant::Release() noexcept {
-  if (kind_ == varOleStr && short_ == 0)
-    delete[] num_.text;
-  else if (kind_ == varArray)
-    delete num_.arr;
+  if (FKind == varOleStr && FShort == 0)
+    delete[] FNum.HeapText;
+  else if (FKind == varArray)
+    delete FNum.Array;
 }
 
-Variant::Variant(const Variant& other) : kind_(other.kind_), short_(other.short_), num_(other.num_) {
-  for (size_t k = 0; k < sizeof text_; ++k) text_[k] = other.text_[k];
-  if (kind_ == varOleStr && short_ == 0)
-    num_.text = NewTextBlock(other.LongText());
-  else if (kind_ == varArray)
-    num_.arr = new Array(*other.num_.arr);
+Variant::Variant(const Variant& other) : FKind(other.FKind), FShort(other.FShort), FNum(other.FNum) {
+  for (size_t k = 0; k < sizeof FText; ++k) FText[k] = other.FText[k];
+  if (FKind == varOleStr && FShort == 0)
+    FNum.HeapText = NewTextBlock(other.LongText());
+  else if (FKind == varArray)
+    FNum.Array = new TArray(*other.FNum.Array);
 }
 
 Variant& Variant::operator=(const Variant& other) {
@@ -163,105 +163,105 @@ Variant& Variant::operator=(const Variant& other) {
 
 void Variant::Clear() {
   if (OwnsHeap()) Release();
-  kind_ = varEmpty;
-  short_ = 0;
-  num_.i64 = 0;
+  FKind = varEmpty;
+  FShort = 0;
+  FNum.Int64 = 0;
 }
 
 Variant Variant::MakeNull() {
   Variant v;
-  v.kind_ = varNull;
+  v.FKind = varNull;
   return v;
 }
 
 Variant Variant::FromString(std::string_view text) {
   Variant v;
-  v.kind_ = varOleStr;
+  v.FKind = varOleStr;
   if (text.size() <= kShortText) {
-    v.short_ = static_cast<uint8_t>(text.size() + 1);
+    v.FShort = static_cast<uint8_t>(text.size() + 1);
     if (!text.empty()) std::memcpy(v.ShortChars(), text.data(), text.size());
   } else {
-    v.num_.text = NewTextBlock(text);
+    v.FNum.HeapText = NewTextBlock(text);
   }
   return v;
 }
 
 Variant Variant::FromByte(uint8_t value) {
   Variant v;
-  v.kind_ = varByte;
-  v.num_.i64 = value;
+  v.FKind = varByte;
+  v.FNum.Int64 = value;
   return v;
 }
 
 Variant Variant::FromSmallint(int16_t value) {
   Variant v;
-  v.kind_ = varSmallint;
-  v.num_.i64 = value;
+  v.FKind = varSmallint;
+  v.FNum.Int64 = value;
   return v;
 }
 
 Variant Variant::FromInteger(int32_t value) {
   Variant v;
-  v.kind_ = varInteger;
-  v.num_.i64 = value;
+  v.FKind = varInteger;
+  v.FNum.Int64 = value;
   return v;
 }
 
 Variant Variant::FromSingle(float value) {
   Variant v;
-  v.kind_ = varSingle;
-  v.num_.f = value;
+  v.FKind = varSingle;
+  v.FNum.Single = value;
   return v;
 }
 
 Variant Variant::FromDouble(double value) {
   Variant v;
-  v.kind_ = varDouble;
-  v.num_.d = value;
+  v.FKind = varDouble;
+  v.FNum.Double = value;
   return v;
 }
 
 Variant Variant::FromCurrency(Currency value) {
   Variant v;
-  v.kind_ = varCurrency;
-  v.num_.i64 = value.Count;
+  v.FKind = varCurrency;
+  v.FNum.Int64 = value.Count;
   return v;
 }
 
 Variant Variant::FromBoolean(bool value) {
   Variant v;
-  v.kind_ = varBoolean;
-  v.num_.b = value;
+  v.FKind = varBoolean;
+  v.FNum.Boolean = value;
   return v;
 }
 
 Variant Variant::FromDate(TDateTime value) {
   Variant v;
-  v.kind_ = varDate;
-  v.num_.d = value;
+  v.FKind = varDate;
+  v.FNum.Double = value;
   return v;
 }
 
 // ---- Arrays ----
 
-Variant Variant::CreateArray(std::initializer_list<Bounds> dims, uint16_t elementKind) {
-  return CreateArray(std::vector<Bounds>(dims), elementKind);
+Variant Variant::CreateArray(std::initializer_list<TBounds> dims, uint16_t elementKind) {
+  return CreateArray(std::vector<TBounds>(dims), elementKind);
 }
 
-Variant Variant::CreateArray(const std::vector<Bounds>& dims, uint16_t elementKind) {
-  if (dims.empty() || dims.size() > 2) Fail(Kind::BadIndex, "An array has one or two dimensions");
+Variant Variant::CreateArray(const std::vector<TBounds>& dims, uint16_t elementKind) {
+  if (dims.empty() || dims.size() > 2) Fail(TKind::BadIndex, "An array has one or two dimensions");
   if (elementKind != varVariant && elementKind != varOleStr)
-    Fail(Kind::TypeMismatch, "Array elements are of any kind or text");
-  auto array = std::make_unique<Array>();
-  array->elementKind = elementKind;
-  array->dims = static_cast<int>(dims.size());
+    Fail(TKind::TypeMismatch, "Array elements are of any kind or text");
+  auto array = std::make_unique<TArray>();
+  array->ElementKind = elementKind;
+  array->Dims = static_cast<int>(dims.size());
   size_t count = 1;
   for (size_t k = 0; k < dims.size(); ++k) {
     // In 64 bits: High - Low + 1 overflows int for extreme bounds.
     int64_t length = static_cast<int64_t>(dims[k].High) - dims[k].Low + 1;
-    if (length < 0) Fail(Kind::BadIndex, "Negative array length");
-    if (length > INT_MAX) Fail(Kind::BadIndex, "Array length out of range");
-    array->bounds[k] = dims[k];
+    if (length < 0) Fail(TKind::BadIndex, "Negative array length");
+    if (length > INT_MAX) Fail(TKind::BadIndex, "Array length out of range");
+    array->Bounds[k] = dims[k];
     count *= static_cast<size_t>(length);
   }
   // Elements start Empty; empty text in a text-only array is a string with no buffer.
@@ -269,246 +269,246 @@ Variant Variant::CreateArray(const std::vector<Bounds>& dims, uint16_t elementKi
   if (elementKind == varOleStr) blank = FromString(std::string_view());
   array->items.assign(count, blank);
   Variant v;
-  v.kind_ = varArray;
-  v.num_.arr = array.release();
+  v.FKind = varArray;
+  v.FNum.Array = array.release();
   return v;
 }
 
 Variant Variant::ArrayOf(std::vector<Variant> values) {
-  if (values.size() > static_cast<size_t>(INT_MAX)) Fail(Kind::BadIndex, "Array length out of range");
-  auto array = std::make_unique<Array>();
-  array->bounds[0] = Bounds{0, static_cast<int>(values.size()) - 1};
+  if (values.size() > static_cast<size_t>(INT_MAX)) Fail(TKind::BadIndex, "Array length out of range");
+  auto array = std::make_unique<TArray>();
+  array->Bounds[0] = TBounds{0, static_cast<int>(values.size()) - 1};
   array->items = std::move(values);
   Variant v;
-  v.kind_ = varArray;
-  v.num_.arr = array.release();
+  v.FKind = varArray;
+  v.FNum.Array = array.release();
   return v;
 }
 
 Variant Variant::TableOf(std::vector<Variant> values, int columns) {
   if (columns < 1 || values.size() % static_cast<size_t>(columns) != 0)
-    Fail(Kind::BadIndex, "Table cells do not fill whole rows");
+    Fail(TKind::BadIndex, "Table cells do not fill whole rows");
   const size_t rows = values.size() / static_cast<size_t>(columns);
-  if (rows > static_cast<size_t>(INT_MAX)) Fail(Kind::BadIndex, "Array length out of range");
-  auto array = std::make_unique<Array>();
-  array->dims = 2;
-  array->bounds[0] = Bounds{0, static_cast<int>(rows) - 1};
-  array->bounds[1] = Bounds{0, columns - 1};
+  if (rows > static_cast<size_t>(INT_MAX)) Fail(TKind::BadIndex, "Array length out of range");
+  auto array = std::make_unique<TArray>();
+  array->Dims = 2;
+  array->Bounds[0] = TBounds{0, static_cast<int>(rows) - 1};
+  array->Bounds[1] = TBounds{0, columns - 1};
   array->items = std::move(values);
   Variant v;
-  v.kind_ = varArray;
-  v.num_.arr = array.release();
+  v.FKind = varArray;
+  v.FNum.Array = array.release();
   return v;
 }
 
 uint16_t Variant::VarType() const {
-  return kind_ == varArray ? static_cast<uint16_t>(varArray | num_.arr->elementKind) : kind_;
+  return FKind == varArray ? static_cast<uint16_t>(varArray | FNum.Array->ElementKind) : FKind;
 }
 
-int Variant::DimCount() const { return kind_ == varArray ? num_.arr->dims : 0; }
+int Variant::DimCount() const { return FKind == varArray ? FNum.Array->Dims : 0; }
 
 int Variant::LowBound(int dim) const {
-  if (kind_ != varArray || dim < 1 || dim > num_.arr->dims) Fail(Kind::BadIndex, "Bad dimension");
-  return num_.arr->bounds[dim - 1].Low;
+  if (FKind != varArray || dim < 1 || dim > FNum.Array->Dims) Fail(TKind::BadIndex, "Bad dimension");
+  return FNum.Array->Bounds[dim - 1].Low;
 }
 
 int Variant::HighBound(int dim) const {
-  if (kind_ != varArray || dim < 1 || dim > num_.arr->dims) Fail(Kind::BadIndex, "Bad dimension");
-  return num_.arr->bounds[dim - 1].High;
+  if (FKind != varArray || dim < 1 || dim > FNum.Array->Dims) Fail(TKind::BadIndex, "Bad dimension");
+  return FNum.Array->Bounds[dim - 1].High;
 }
 
-const Variant::Array& Variant::ArrayFor(int dims) const {
-  if (kind_ != varArray) Fail(Kind::BadIndex, "Variant is not an array");
-  if (num_.arr->dims != dims) Fail(Kind::BadIndex, "Wrong number of array indices");
-  return *num_.arr;
+const Variant::TArray& Variant::ArrayFor(int dims) const {
+  if (FKind != varArray) Fail(TKind::BadIndex, "Variant is not an array");
+  if (FNum.Array->Dims != dims) Fail(TKind::BadIndex, "Wrong number of array indices");
+  return *FNum.Array;
 }
 
 size_t Variant::Offset(int i) const {
-  const Array& a = ArrayFor(1);
-  if (i < a.bounds[0].Low || i > a.bounds[0].High) Fail(Kind::BadIndex, "Array index out of bounds");
-  return static_cast<size_t>(static_cast<int64_t>(i) - a.bounds[0].Low);
+  const TArray& a = ArrayFor(1);
+  if (i < a.Bounds[0].Low || i > a.Bounds[0].High) Fail(TKind::BadIndex, "Array index out of bounds");
+  return static_cast<size_t>(static_cast<int64_t>(i) - a.Bounds[0].Low);
 }
 
 size_t Variant::Offset(int i, int j) const {
-  const Array& a = ArrayFor(2);
-  if (i < a.bounds[0].Low || i > a.bounds[0].High || j < a.bounds[1].Low || j > a.bounds[1].High)
-    Fail(Kind::BadIndex, "Array index out of bounds");
-  size_t row = static_cast<size_t>(static_cast<int64_t>(i) - a.bounds[0].Low);
-  size_t col = static_cast<size_t>(static_cast<int64_t>(j) - a.bounds[1].Low);
-  return row * static_cast<size_t>(a.bounds[1].Length()) + col;
+  const TArray& a = ArrayFor(2);
+  if (i < a.Bounds[0].Low || i > a.Bounds[0].High || j < a.Bounds[1].Low || j > a.Bounds[1].High)
+    Fail(TKind::BadIndex, "Array index out of bounds");
+  size_t row = static_cast<size_t>(static_cast<int64_t>(i) - a.Bounds[0].Low);
+  size_t col = static_cast<size_t>(static_cast<int64_t>(j) - a.Bounds[1].Low);
+  return row * static_cast<size_t>(a.Bounds[1].Length()) + col;
 }
 
 // The offset is taken first: it raises for a value that is not an array, before the
 // array pointer is touched.
 const Variant& Variant::At(int i) const {
   const size_t at = Offset(i);
-  return num_.arr->items[at];
+  return FNum.Array->items[at];
 }
 const Variant& Variant::At(int i, int j) const {
   const size_t at = Offset(i, j);
-  return num_.arr->items[at];
+  return FNum.Array->items[at];
 }
 Variant& Variant::Ref(int i) {
   const size_t at = Offset(i);
-  return num_.arr->items[at];
+  return FNum.Array->items[at];
 }
 Variant& Variant::Ref(int i, int j) {
   const size_t at = Offset(i, j);
-  return num_.arr->items[at];
+  return FNum.Array->items[at];
 }
 
 void Variant::Put(int i, Variant value) {
   size_t at = Offset(i);
-  if (num_.arr->elementKind == varOleStr && value.kind_ != varOleStr) value = FromString(value.ToText());
-  num_.arr->items[at] = std::move(value);
+  if (FNum.Array->ElementKind == varOleStr && value.FKind != varOleStr) value = FromString(value.ToText());
+  FNum.Array->items[at] = std::move(value);
 }
 
 void Variant::Put(int i, int j, Variant value) {
   size_t at = Offset(i, j);
-  if (num_.arr->elementKind == varOleStr && value.kind_ != varOleStr) value = FromString(value.ToText());
-  num_.arr->items[at] = std::move(value);
+  if (FNum.Array->ElementKind == varOleStr && value.FKind != varOleStr) value = FromString(value.ToText());
+  FNum.Array->items[at] = std::move(value);
 }
 
 // ---- Conversions ----
 
 int32_t Variant::ToInteger() const {
-  switch (kind_) {
+  switch (FKind) {
     case varEmpty: return 0;
-    case varBoolean: return num_.b ? -1 : 0;
+    case varBoolean: return FNum.Boolean ? -1 : 0;
     case varSmallint:
     case varInteger:
-    case varByte: return static_cast<int32_t>(num_.i64);
-    case varSingle: return DoubleToInteger(num_.f);
+    case varByte: return static_cast<int32_t>(FNum.Int64);
+    case varSingle: return DoubleToInteger(FNum.Single);
     case varDouble:
-    case varDate: return DoubleToInteger(num_.d);
+    case varDate: return DoubleToInteger(FNum.Double);
     case varCurrency: return CurrencyToInteger(CurrencyValue());
     case varOleStr: {
       double d;
       switch (ParseNumberText(StringValue(), d)) {
-        case NumberTextResult::Ok: return DoubleToInteger(d);
-        case NumberTextResult::OutOfRange: FailOverflow("Integer");
-        case NumberTextResult::Malformed: break;
+        case TNumberTextResult::Ok: return DoubleToInteger(d);
+        case TNumberTextResult::OutOfRange: FailOverflow("Integer");
+        case TNumberTextResult::Malformed: break;
       }
       bool b;
       if (ParseBooleanWord(StringValue(), b)) return b ? 1 : 0;
-      FailMismatch(kind_, "Integer");
+      FailMismatch(FKind, "Integer");
     }
-    default: FailMismatch(kind_, "Integer");
+    default: FailMismatch(FKind, "Integer");
   }
 }
 
 double Variant::ToDouble() const {
-  switch (kind_) {
+  switch (FKind) {
     case varEmpty: return 0;
-    case varBoolean: return num_.b ? -1 : 0;
+    case varBoolean: return FNum.Boolean ? -1 : 0;
     case varSmallint:
     case varInteger:
-    case varByte: return static_cast<double>(num_.i64);
-    case varSingle: return num_.f;
+    case varByte: return static_cast<double>(FNum.Int64);
+    case varSingle: return FNum.Single;
     case varDouble:
-    case varDate: return num_.d;
+    case varDate: return FNum.Double;
     case varCurrency: return CurrencyValue().ToDouble();
     case varOleStr: {
       double d;
       switch (ParseNumberText(StringValue(), d)) {
-        case NumberTextResult::Ok: return d;
-        case NumberTextResult::OutOfRange: FailOverflow("Double");
-        case NumberTextResult::Malformed: break;
+        case TNumberTextResult::Ok: return d;
+        case TNumberTextResult::OutOfRange: FailOverflow("Double");
+        case TNumberTextResult::Malformed: break;
       }
-      FailMismatch(kind_, "Double");
+      FailMismatch(FKind, "Double");
     }
-    default: FailMismatch(kind_, "Double");
+    default: FailMismatch(FKind, "Double");
   }
 }
 
 Currency Variant::ToCurrency() const {
-  switch (kind_) {
+  switch (FKind) {
     case varEmpty: return Currency{0};
-    case varBoolean: return Currency{num_.b ? -Currency::kScale : 0};
+    case varBoolean: return Currency{FNum.Boolean ? -Currency::kScale : 0};
     case varSmallint:
     case varInteger:
-    case varByte: return Currency{num_.i64 * Currency::kScale};
-    case varSingle: return DoubleToCurrency(num_.f);
+    case varByte: return Currency{FNum.Int64 * Currency::kScale};
+    case varSingle: return DoubleToCurrency(FNum.Single);
     case varDouble:
-    case varDate: return DoubleToCurrency(num_.d);
+    case varDate: return DoubleToCurrency(FNum.Double);
     case varCurrency: return CurrencyValue();
     case varOleStr: {
       double d;
       switch (ParseNumberText(StringValue(), d)) {
-        case NumberTextResult::Ok: return DoubleToCurrency(d);
-        case NumberTextResult::OutOfRange: FailOverflow("Currency");
-        case NumberTextResult::Malformed: break;
+        case TNumberTextResult::Ok: return DoubleToCurrency(d);
+        case TNumberTextResult::OutOfRange: FailOverflow("Currency");
+        case TNumberTextResult::Malformed: break;
       }
-      FailMismatch(kind_, "Currency");
+      FailMismatch(FKind, "Currency");
     }
-    default: FailMismatch(kind_, "Currency");
+    default: FailMismatch(FKind, "Currency");
   }
 }
 
 bool Variant::ToBoolean() const {
-  switch (kind_) {
+  switch (FKind) {
     case varEmpty: return false;
-    case varBoolean: return num_.b;
+    case varBoolean: return FNum.Boolean;
     case varSmallint:
     case varInteger:
     case varByte:
-    case varCurrency: return num_.i64 != 0;
-    case varSingle: return num_.f != 0;
+    case varCurrency: return FNum.Int64 != 0;
+    case varSingle: return FNum.Single != 0;
     case varDouble:
-    case varDate: return num_.d != 0;
+    case varDate: return FNum.Double != 0;
     case varOleStr: {
       double d;
       // A number too large for a double is still a number, and not 0.
       switch (ParseNumberText(StringValue(), d)) {
-        case NumberTextResult::Ok: return d != 0;
-        case NumberTextResult::OutOfRange: return true;
-        case NumberTextResult::Malformed: break;
+        case TNumberTextResult::Ok: return d != 0;
+        case TNumberTextResult::OutOfRange: return true;
+        case TNumberTextResult::Malformed: break;
       }
       bool b;
       if (ParseBooleanWord(StringValue(), b)) return b;
-      FailMismatch(kind_, "Boolean");
+      FailMismatch(FKind, "Boolean");
     }
-    default: FailMismatch(kind_, "Boolean");
+    default: FailMismatch(FKind, "Boolean");
   }
 }
 
 std::string Variant::ToText() const {
-  switch (kind_) {
+  switch (FKind) {
     case varEmpty: return std::string();
-    case varBoolean: return num_.b ? "True" : "False";
+    case varBoolean: return FNum.Boolean ? "True" : "False";
     case varSmallint:
     case varInteger:
-    case varByte: return std::to_string(num_.i64);
-    case varSingle: return FormatGeneralNumber(num_.f);
-    case varDouble: return FormatGeneralNumber(num_.d);
+    case varByte: return std::to_string(FNum.Int64);
+    case varSingle: return FormatGeneralNumber(FNum.Single);
+    case varDouble: return FormatGeneralNumber(FNum.Double);
     case varCurrency: return CurrencyText(CurrencyValue());
-    case varDate: return HostDateText(num_.d);
+    case varDate: return HostDateText(FNum.Double);
     case varOleStr: return StringValue();
-    default: FailMismatch(kind_, "OleStr");
+    default: FailMismatch(FKind, "OleStr");
   }
 }
 
-std::string Variant::ToTextOrEmpty() const { return kind_ == varNull ? std::string() : ToText(); }
+std::string Variant::ToTextOrEmpty() const { return FKind == varNull ? std::string() : ToText(); }
 
 bool operator==(const Variant& a, const Variant& b) {
-  if (a.kind_ != b.kind_) return false;
-  switch (a.kind_) {
+  if (a.FKind != b.FKind) return false;
+  switch (a.FKind) {
     case varEmpty:
     case varNull: return true;
-    case varBoolean: return a.num_.b == b.num_.b;
-    case varSingle: return a.num_.f == b.num_.f;
+    case varBoolean: return a.FNum.Boolean == b.FNum.Boolean;
+    case varSingle: return a.FNum.Single == b.FNum.Single;
     case varDouble:
-    case varDate: return a.num_.d == b.num_.d;
+    case varDate: return a.FNum.Double == b.FNum.Double;
     case varOleStr: return a.StringValue() == b.StringValue();
     case varArray: {
-      const Variant::Array& x = *a.num_.arr;
-      const Variant::Array& y = *b.num_.arr;
-      if (x.elementKind != y.elementKind || x.dims != y.dims) return false;
-      for (int k = 0; k < x.dims; ++k)
-        if (x.bounds[k].Low != y.bounds[k].Low || x.bounds[k].High != y.bounds[k].High) return false;
+      const Variant::TArray& x = *a.FNum.Array;
+      const Variant::TArray& y = *b.FNum.Array;
+      if (x.ElementKind != y.ElementKind || x.Dims != y.Dims) return false;
+      for (int k = 0; k < x.Dims; ++k)
+        if (x.Bounds[k].Low != y.Bounds[k].Low || x.Bounds[k].High != y.Bounds[k].High) return false;
       return x.items == y.items;
     }
-    default: return a.num_.i64 == b.num_.i64;
+    default: return a.FNum.Int64 == b.FNum.Int64;
   }
 }
 

@@ -66,7 +66,7 @@ class TVariantText : public std::string_view {
 };
 
 // Dimension bounds, inclusive: length is High - Low + 1 and may be 0.
-struct Bounds {
+struct TBounds {
   int Low = 0;
   int High = -1;
   int Length() const { return High - Low + 1; }
@@ -95,8 +95,8 @@ class Variant {
 
   // Array creation. Every element starts Empty (empty text in a text-only array).
   // REQUIRES: one or two dimensions. Raises EVariantError for a negative length.
-  static Variant CreateArray(std::initializer_list<Bounds> dims, uint16_t elementKind = varVariant);
-  static Variant CreateArray(const std::vector<Bounds>& dims, uint16_t elementKind = varVariant);
+  static Variant CreateArray(std::initializer_list<TBounds> dims, uint16_t elementKind = varVariant);
+  static Variant CreateArray(const std::vector<TBounds>& dims, uint16_t elementKind = varVariant);
   // One dimension, bounds 0..n-1, element i = values[i].
   static Variant ArrayOf(std::vector<Variant> values);
   // Two dimensions, bounds 0..n/columns-1 and 0..columns-1, element (i, j) =
@@ -106,9 +106,9 @@ class Variant {
 
   // Kind tests.
   uint16_t VarType() const;  // for arrays: varArray + element kind
-  bool IsArray() const { return kind_ == varArray; }
-  bool IsNull() const { return kind_ == varNull; }
-  bool IsEmpty() const { return kind_ == varEmpty; }
+  bool IsArray() const { return FKind == varArray; }
+  bool IsNull() const { return FKind == varNull; }
+  bool IsEmpty() const { return FKind == varEmpty; }
 
   // Array shape. DimCount is 0 for a scalar. dim is 1 or 2.
   int DimCount() const;
@@ -131,15 +131,15 @@ class Variant {
 
   // Scalar payload reads; REQUIRES: the matching kind (StringValue: empty for other kinds).
   TVariantText StringValue() const {
-    if (kind_ != varOleStr) return {};
-    if (short_ != 0) return {ShortChars(), short_ - 1u};
+    if (FKind != varOleStr) return {};
+    if (FShort != 0) return {ShortChars(), FShort - 1u};
     return LongText();
   }
-  double DoubleValue() const { return num_.d; }
-  Currency CurrencyValue() const { return Currency{num_.i64}; }
-  bool BooleanValue() const { return num_.b; }
-  int64_t IntegerValue() const { return num_.i64; }  // Smallint, Integer, Byte
-  float SingleValue() const { return num_.f; }
+  double DoubleValue() const { return FNum.Double; }
+  Currency CurrencyValue() const { return Currency{FNum.Int64}; }
+  bool BooleanValue() const { return FNum.Boolean; }
+  int64_t IntegerValue() const { return FNum.Int64; }  // Smallint, Integer, Byte
+  float SingleValue() const { return FNum.Single; }
 
   // Scalar conversions.
   int32_t ToInteger() const;
@@ -153,47 +153,47 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
-  struct Array;  // bounds, element kind, elements in row-major order
+  struct TArray;  // bounds, element kind, elements in row-major order
 
-  // Text of up to kShortText bytes is held in the Variant itself: it starts in text_ and
-  // runs on into num_, which follows text_ directly (Variant.cpp checks the layout). Longer
+  // Text of up to kShortText bytes is held in the Variant itself: it starts in FText and
+  // runs on into FNum, which follows FText directly (Variant.cpp checks the layout). Longer
   // text is a heap block: its size, then its bytes.
   static constexpr size_t kShortText = 13;
-  static constexpr size_t kShortTextAt = 3;  // the offset of text_
+  static constexpr size_t kShortTextAt = 3;  // the offset of FText
   const char* ShortChars() const { return reinterpret_cast<const char*>(this) + kShortTextAt; }
   char* ShortChars() { return reinterpret_cast<char*>(this) + kShortTextAt; }
   TVariantText LongText() const;
 
-  bool OwnsHeap() const { return (kind_ == varOleStr && short_ == 0) || kind_ == varArray; }
-  void Release() noexcept;  // frees a heap payload; kind_ is left as it was
+  bool OwnsHeap() const { return (FKind == varOleStr && FShort == 0) || FKind == varArray; }
+  void Release() noexcept;  // frees a heap payload; FKind is left as it was
   // Takes other's payload; other is left Empty. REQUIRES: *this holds no heap payload.
   void TakeFrom(Variant& other) noexcept {
-    kind_ = other.kind_;
-    short_ = other.short_;
-    for (size_t k = 0; k < sizeof text_; ++k) text_[k] = other.text_[k];
-    num_ = other.num_;
-    other.kind_ = varEmpty;
-    other.short_ = 0;
-    other.num_.i64 = 0;
+    FKind = other.FKind;
+    FShort = other.FShort;
+    for (size_t k = 0; k < sizeof FText; ++k) FText[k] = other.FText[k];
+    FNum = other.FNum;
+    other.FKind = varEmpty;
+    other.FShort = 0;
+    other.FNum.Int64 = 0;
   }
-  const Array& ArrayFor(int dims) const;
+  const TArray& ArrayFor(int dims) const;
   size_t Offset(int i) const;
   size_t Offset(int i, int j) const;
 
   // 16 bytes: the table of a catalogue load holds a million cells, most of them short
   // texts (barcodes, units) that would otherwise cost a heap block each. Arrays and long
   // text live on the heap.
-  uint16_t kind_ = varEmpty;
-  uint8_t short_ = 0;  // text held in place: its size + 1; 0 for everything else
-  char text_[5] = {};  // the first bytes of text held in place; the rest are num_'s
-  union Num {
-    int64_t i64;
-    double d;
-    float f;
-    bool b;
-    char* text;  // long text: its size (a size_t), then its bytes
-    Array* arr;
-  } num_{0};
+  uint16_t FKind = varEmpty;
+  uint8_t FShort = 0;  // text held in place: its size + 1; 0 for everything else
+  char FText[5] = {};  // the first bytes of text held in place; the rest are FNum's
+  union TNum {
+    int64_t Int64;
+    double Double;
+    float Single;
+    bool Boolean;
+    char* HeapText;  // long text: its size (a size_t), then its bytes
+    TArray* Array;
+  } FNum{0};
 };
 
 inline Variant::Variant(Variant&& other) noexcept { TakeFrom(other); }

@@ -13,7 +13,7 @@ void PrintTo(const Variant& v, std::ostream* os);  // uXMLEncoder_test.cpp
 
 namespace {
 
-using Kind = EVariantError::Kind;
+using TKind = EVariantError::TKind;
 
 Variant Str(const char* s) { return Variant::FromString(s); }
 Variant Dbl(double d) { return Variant::FromDouble(d); }
@@ -21,32 +21,32 @@ Variant Cur(int64_t count) { return Variant::FromCurrency(Currency{count}); }
 
 // Runs fn and gives the error kind it raised, or nothing.
 template <typename F>
-std::optional<Kind> ErrorOf(F fn) {
+std::optional<TKind> ErrorOf(F fn) {
   try {
     fn();
   } catch (const EVariantError& e) {
-    return e.kind();
+    return e.Kind();
   }
   return std::nullopt;
 }
 
 // One row of a conversion table: either a result or the error that must be raised.
 template <typename T>
-struct Case {
-  const char* name;
-  Variant value;
-  std::optional<T> expected;
-  std::optional<Kind> error = std::nullopt;
+struct TCase {
+  const char* Name;
+  Variant Value;
+  std::optional<T> Expected;
+  std::optional<TKind> Error = std::nullopt;
 };
 
 template <typename T, typename Convert>
-void CheckTable(const std::vector<Case<T>>& cases, Convert convert) {
+void CheckTable(const std::vector<TCase<T>>& cases, Convert convert) {
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    if (c.error) {
-      EXPECT_EQ(ErrorOf([&] { convert(c.value); }), c.error);
+    SCOPED_TRACE(c.Name);
+    if (c.Error) {
+      EXPECT_EQ(ErrorOf([&] { convert(c.Value); }), c.Error);
     } else {
-      EXPECT_EQ(convert(c.value), *c.expected);
+      EXPECT_EQ(convert(c.Value), *c.Expected);
     }
   }
 }
@@ -64,11 +64,11 @@ TEST(VariantConversion, ToInteger) {
           {"single 2.5", Variant::FromSingle(2.5f), 2},
           {"top of range", Dbl(2147483647.0), 2147483647},
           {"bottom half to even", Dbl(-2147483648.5), -2147483648},
-          {"rounds past top", Dbl(2147483647.5), std::nullopt, Kind::Overflow},
-          {"3e9", Dbl(3000000000.0), std::nullopt, Kind::Overflow},
-          {"NaN", Dbl(std::nan("")), std::nullopt, Kind::Overflow},
+          {"rounds past top", Dbl(2147483647.5), std::nullopt, TKind::Overflow},
+          {"3e9", Dbl(3000000000.0), std::nullopt, TKind::Overflow},
+          {"NaN", Dbl(std::nan("")), std::nullopt, TKind::Overflow},
           {"Empty", Variant(), 0},
-          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, TKind::TypeMismatch},
           {"true", Variant::FromBoolean(true), -1},
           {"false", Variant::FromBoolean(false), 0},
           {"byte", Variant::FromByte(200), 200},
@@ -82,11 +82,11 @@ TEST(VariantConversion, ToInteger) {
           {"text exponent", Str("1e3"), 1000},
           {"text True", Str("True"), 1},
           {"text fALSE", Str("fALSE"), 0},
-          {"text too big", Str("1e10"), std::nullopt, Kind::Overflow},
-          {"text yes", Str("yes"), std::nullopt, Kind::TypeMismatch},
-          {"text comma", Str("1,5"), std::nullopt, Kind::TypeMismatch},
-          {"empty text", Str(""), std::nullopt, Kind::TypeMismatch},
-          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+          {"text too big", Str("1e10"), std::nullopt, TKind::Overflow},
+          {"text yes", Str("yes"), std::nullopt, TKind::TypeMismatch},
+          {"text comma", Str("1,5"), std::nullopt, TKind::TypeMismatch},
+          {"empty text", Str(""), std::nullopt, TKind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, TKind::TypeMismatch},
       },
       [](const Variant& v) { return v.ToInteger(); });
 }
@@ -101,10 +101,10 @@ TEST(VariantConversion, ToDouble) {
           {"integer", Variant::FromInteger(-7), -7.0},
           {"text", Str("-2.5"), -2.5},
           {"text exponent", Str("1E+3"), 1000.0},
-          {"text true is not a number", Str("true"), std::nullopt, Kind::TypeMismatch},
-          {"text huge", Str("1e999"), std::nullopt, Kind::Overflow},
-          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
-          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+          {"text true is not a number", Str("true"), std::nullopt, TKind::TypeMismatch},
+          {"text huge", Str("1e999"), std::nullopt, TKind::Overflow},
+          {"Null", Variant::MakeNull(), std::nullopt, TKind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, TKind::TypeMismatch},
       },
       [](const Variant& v) { return v.ToDouble(); });
 }
@@ -120,9 +120,9 @@ TEST(VariantConversion, ToCurrency) {
           {"date", Variant::FromDate(2.5), Currency{25000}},
           {"text", Str("12.5"), Currency{125000}},
           {"largest", Dbl(9.2e14), Currency{9200000000000000000}},
-          {"1e15 too big", Dbl(1e15), std::nullopt, Kind::Overflow},
-          {"text abc", Str("abc"), std::nullopt, Kind::TypeMismatch},
-          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
+          {"1e15 too big", Dbl(1e15), std::nullopt, TKind::Overflow},
+          {"text abc", Str("abc"), std::nullopt, TKind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, TKind::TypeMismatch},
       },
       [](const Variant& v) { return v.ToCurrency(); });
 }
@@ -142,10 +142,10 @@ TEST(VariantConversion, ToBoolean) {
           {"text False", Str("False"), false},
           {"text 0", Str("0"), false},
           {"text 2.5", Str("2.5"), true},
-          {"text yes", Str("yes"), std::nullopt, Kind::TypeMismatch},
-          {"empty text", Str(""), std::nullopt, Kind::TypeMismatch},
-          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
-          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+          {"text yes", Str("yes"), std::nullopt, TKind::TypeMismatch},
+          {"empty text", Str(""), std::nullopt, TKind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, TKind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, TKind::TypeMismatch},
       },
       [](const Variant& v) { return v.ToBoolean(); });
 }
@@ -165,14 +165,14 @@ TEST(VariantConversion, ToText) {
           {"currency extreme", Cur(std::numeric_limits<int64_t>::min()), "-922337203685477.5808"},
           {"date", Variant::FromDate(EncodeDateTime(2015, 2, 10, 13, 5, 9)), "2015-02-10 13:05:09"},
           {"text", Str("abc"), "abc"},
-          {"Null", Variant::MakeNull(), std::nullopt, Kind::TypeMismatch},
-          {"array", SmallArray(), std::nullopt, Kind::TypeMismatch},
+          {"Null", Variant::MakeNull(), std::nullopt, TKind::TypeMismatch},
+          {"array", SmallArray(), std::nullopt, TKind::TypeMismatch},
       },
       [](const Variant& v) { return v.ToText(); });
 
   EXPECT_EQ(Variant::MakeNull().ToTextOrEmpty(), "");
   EXPECT_EQ(Dbl(-12.5).ToTextOrEmpty(), "-12.5");
-  EXPECT_EQ(ErrorOf([] { SmallArray().ToTextOrEmpty(); }), Kind::TypeMismatch);
+  EXPECT_EQ(ErrorOf([] { SmallArray().ToTextOrEmpty(); }), TKind::TypeMismatch);
 }
 
 TEST(VariantArray, Shapes) {
@@ -192,10 +192,10 @@ TEST(VariantArray, Shapes) {
   EXPECT_TRUE(table.At(1, 2).IsEmpty());
   EXPECT_EQ(Variant().DimCount(), 0);
 
-  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, -2}}); }), Kind::BadIndex);
-  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {5, 3}}); }), Kind::BadIndex);
-  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {0, 1}, {0, 1}}); }), Kind::BadIndex);
-  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{INT32_MIN, INT32_MAX}}); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, -2}}); }), TKind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {5, 3}}); }), TKind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{0, 1}, {0, 1}, {0, 1}}); }), TKind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::CreateArray({{INT32_MIN, INT32_MAX}}); }), TKind::BadIndex);
 }
 
 TEST(VariantArray, TableOfTakesCellsRowByRow) {
@@ -213,8 +213,8 @@ TEST(VariantArray, TableOfTakesCellsRowByRow) {
   EXPECT_EQ(noRows.Length(1), 0);
   EXPECT_EQ(noRows.Length(2), 11);
 
-  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1), Dbl(2), Dbl(3)}, 2); }), Kind::BadIndex);
-  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1)}, 0); }), Kind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1), Dbl(2), Dbl(3)}, 2); }), TKind::BadIndex);
+  EXPECT_EQ(ErrorOf([] { Variant::TableOf({Dbl(1)}, 0); }), TKind::BadIndex);
 }
 
 TEST(VariantArray, IndexRules) {
@@ -230,7 +230,7 @@ TEST(VariantArray, IndexRules) {
 
   const Variant scalar = Dbl(1);
   struct {
-    const char* name;
+    const char* Name;
     std::function<void()> access;
   } bad[] = {
       {"below low bound", [&] { one.At(0); }},
@@ -243,7 +243,7 @@ TEST(VariantArray, IndexRules) {
       {"bound of a scalar", [&] { scalar.LowBound(1); }},
       {"dimension 2 of a vector", [&] { one.HighBound(2); }},
   };
-  for (const auto& c : bad) EXPECT_EQ(ErrorOf(c.access), Kind::BadIndex) << c.name;
+  for (const auto& c : bad) EXPECT_EQ(ErrorOf(c.access), TKind::BadIndex) << c.Name;
 }
 
 TEST(VariantArray, CopyIsDeepAndMoveEmpties) {

@@ -9,9 +9,9 @@ namespace dct {
 
 namespace {
 
-using Kind = EVariantError::Kind;
+using TKind = EVariantError::TKind;
 
-[[noreturn]] void Fail(Kind kind, const char* message) { throw EVariantError(kind, message); }
+[[noreturn]] void Fail(TKind kind, const char* message) { throw EVariantError(kind, message); }
 
 // Signed days from 1970-01-01 to a proleptic Gregorian date, counted in 400-year eras.
 int64_t DaysFromCivil(int64_t y, int m, int d) {
@@ -51,7 +51,7 @@ bool IsValidDate(int year, int month, int day) {
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int ms) {
   if (!IsValidDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
       second > 59 || ms < 0 || ms > 999)
-    Fail(Kind::Overflow, "Invalid date or time");
+    Fail(TKind::Overflow, "Invalid date or time");
   double days = static_cast<double>(DaysFromCivil(year, month, day) - kEpochShift);
   double time = (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + ms) / kMsPerDay;
   // Before the epoch the time still counts forward within the day: -1.25 is 29 Dec 1899 06:00.
@@ -61,12 +61,12 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 void DecodeDateTime(TDateTime value, int& year, int& month, int& day, int& hour, int& minute, int& second,
                     int& ms) {
   // Years 1 to 9999 only; the check also keeps the product below from overflowing.
-  if (!(value > -693594.0 && value < 2958466.0)) Fail(Kind::Overflow, "Invalid date");
+  if (!(value > -693594.0 && value < 2958466.0)) Fail(TKind::Overflow, "Invalid date");
   int64_t total = std::llround(value * static_cast<double>(kMsPerDay));
   int64_t days = total / kMsPerDay;  // toward zero, as the day count of a negative date
   int64_t time = (total < 0 ? -total : total) % kMsPerDay;
   CivilFromDays(days + kEpochShift, year, month, day);
-  if (year < 1 || year > 9999) Fail(Kind::Overflow, "Invalid date");
+  if (year < 1 || year > 9999) Fail(TKind::Overflow, "Invalid date");
   hour = static_cast<int>(time / 3600000);
   minute = static_cast<int>(time / 60000 % 60);
   second = static_cast<int>(time / 1000 % 60);

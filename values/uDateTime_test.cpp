@@ -11,19 +11,19 @@ namespace {
 
 // The kind of error fn raises; nothing when it raises none.
 template <typename F>
-std::optional<EVariantError::Kind> KindRaised(F fn) {
+std::optional<EVariantError::TKind> KindRaised(F fn) {
   try {
     fn();
     return std::nullopt;
   } catch (const EVariantError& e) {
-    return e.kind();
+    return e.Kind();
   }
 }
 
 TEST(Dates, EncodeDecode) {
   struct {
-    int y, m, d, hh, nn, ss, ms;
-    std::optional<double> value;
+    int y, m, d, hh, nn, ss, Ms;
+    std::optional<double> Value;
   } cases[] = {
       {1899, 12, 30, 0, 0, 0, 0, 0},
       {1900, 1, 1, 0, 0, 0, 0, 2},
@@ -35,24 +35,24 @@ TEST(Dates, EncodeDecode) {
       {2015, 2, 10, 13, 5, 9, 250, std::nullopt},  // checked by the round trip only
   };
   for (const auto& c : cases) {
-    TDateTime t = EncodeDateTime(c.y, c.m, c.d, c.hh, c.nn, c.ss, c.ms);
-    if (c.value) {
-      EXPECT_DOUBLE_EQ(t, *c.value) << c.y << "-" << c.m << "-" << c.d;
+    TDateTime t = EncodeDateTime(c.y, c.m, c.d, c.hh, c.nn, c.ss, c.Ms);
+    if (c.Value) {
+      EXPECT_DOUBLE_EQ(t, *c.Value) << c.y << "-" << c.m << "-" << c.d;
     }
     int y, m, d, hh, nn, ss, ms;
     DecodeDateTime(t, y, m, d, hh, nn, ss, ms);
     EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss, ms}),
-              (std::vector<int>{c.y, c.m, c.d, c.hh, c.nn, c.ss, c.ms}));
+              (std::vector<int>{c.y, c.m, c.d, c.hh, c.nn, c.ss, c.Ms}));
   }
   // Rounding to the millisecond carries into the next day.
   int y, m, d, hh, nn, ss, ms;
   DecodeDateTime(42045 + (86400000 - 0.4) / 86400000.0, y, m, d, hh, nn, ss, ms);
   EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss, ms}), (std::vector<int>{2015, 2, 11, 0, 0, 0, 0}));
   EXPECT_EQ(KindRaised([&] { DecodeDateTime(1e300, y, m, d, hh, nn, ss, ms); }),
-            EVariantError::Kind::Overflow);
+            EVariantError::TKind::Overflow);
   EXPECT_EQ(KindRaised([&] { DecodeDateTime(std::nan(""), y, m, d, hh, nn, ss, ms); }),
-            EVariantError::Kind::Overflow);
-  EXPECT_EQ(KindRaised([] { EncodeDateTime(2015, 2, 30); }), EVariantError::Kind::Overflow);
+            EVariantError::TKind::Overflow);
+  EXPECT_EQ(KindRaised([] { EncodeDateTime(2015, 2, 30); }), EVariantError::TKind::Overflow);
 }
 
 TEST(Dates, Validity) {
@@ -68,8 +68,8 @@ TEST(Dates, Validity) {
 
 TEST(Dates, ValueTextForm) {
   struct {
-    const char* text;
-    std::optional<std::vector<int>> fields;  // y, m, d, hh, nn, ss; nothing: refused
+    const char* Text;
+    std::optional<std::vector<int>> Fields;  // y, m, d, hh, nn, ss; nothing: refused
   } cases[] = {
       {"2015.02.10 10:30:15", std::vector<int>{2015, 2, 10, 10, 30, 15}},
       {" 2015.2.1 ", std::vector<int>{2015, 2, 1, 0, 0, 0}},
@@ -85,11 +85,11 @@ TEST(Dates, ValueTextForm) {
   };
   for (const auto& c : cases) {
     TDateTime t = -1;
-    EXPECT_EQ(ParseDateText(c.text, t), c.fields.has_value()) << c.text;
-    if (!c.fields) continue;
+    EXPECT_EQ(ParseDateText(c.Text, t), c.Fields.has_value()) << c.Text;
+    if (!c.Fields) continue;
     int y, m, d, hh, nn, ss, ms;
     DecodeDateTime(t, y, m, d, hh, nn, ss, ms);
-    EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss}), *c.fields) << c.text;
+    EXPECT_EQ((std::vector<int>{y, m, d, hh, nn, ss}), *c.Fields) << c.Text;
   }
 }
 

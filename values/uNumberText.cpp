@@ -64,7 +64,7 @@ std::string FormatGeneralNumber(double value) {
   return out;
 }
 
-NumberTextResult ParseNumberText(std::string_view text, double& value) {
+TNumberTextResult ParseNumberText(std::string_view text, double& value) {
   const char* p = text.data();
   const char* end = p + text.size();
   while (p < end && IsXMLSpace(*p)) ++p;
@@ -80,30 +80,30 @@ NumberTextResult ParseNumberText(std::string_view text, double& value) {
   if (p < end && *p == '.')
     for (++p; p < end && IsDigit(*p); ++p, ++fracDigits)
       if (firstNonZero < 0 && *p != '0') firstNonZero = leadingInt + fracDigits;
-  if (intDigits + fracDigits == 0) return NumberTextResult::Malformed;
+  if (intDigits + fracDigits == 0) return TNumberTextResult::Malformed;
   long exponent = 0;
   if (p < end && (*p == 'e' || *p == 'E')) {
     ++p;
     bool expNegative = false;
     if (p < end && (*p == '+' || *p == '-')) expNegative = *p++ == '-';
-    if (p == end || !IsDigit(*p)) return NumberTextResult::Malformed;
+    if (p == end || !IsDigit(*p)) return TNumberTextResult::Malformed;
     for (; p < end && IsDigit(*p); ++p)
       if (exponent < 100000) exponent = exponent * 10 + (*p - '0');  // saturates far outside range
     if (expNegative) exponent = -exponent;
   }
-  if (p != end) return NumberTextResult::Malformed;
+  if (p != end) return TNumberTextResult::Malformed;
   double parsed = 0;
   auto res = std::from_chars(mantissa, end, parsed, std::chars_format::general);
   if (res.ec == std::errc::result_out_of_range) {
     // Decimal magnitude of the first significant digit decides overflow against underflow.
     long magnitude = firstNonZero < 0 ? LONG_MIN / 2 : leadingInt - firstNonZero + exponent;
-    if (magnitude > 0) return NumberTextResult::OutOfRange;
+    if (magnitude > 0) return TNumberTextResult::OutOfRange;
     parsed = 0;
   } else if (res.ec != std::errc() || res.ptr != end) {
-    return NumberTextResult::Malformed;
+    return TNumberTextResult::Malformed;
   }
   value = negative ? -parsed : parsed;
-  return NumberTextResult::Ok;
+  return TNumberTextResult::Ok;
 }
 
 bool ParseBooleanWord(std::string_view text, bool& value) {

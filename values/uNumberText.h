@@ -15,8 +15,8 @@ std::string FormatGeneralNumber(double value);
 // optional blanks, an optional sign, digits with an optional "." fraction (at least one digit),
 // an optional exponent ("E" or "e", optional sign, digits), optional blanks, nothing else.
 // OutOfRange: the number is too large for a double (a too small one reads as 0).
-enum class NumberTextResult { Ok, Malformed, OutOfRange };
-NumberTextResult ParseNumberText(std::string_view text, double& value);
+enum class TNumberTextResult { Ok, Malformed, OutOfRange };
+TNumberTextResult ParseNumberText(std::string_view text, double& value);
 // "True" or "False" in any letter case.
 bool ParseBooleanWord(std::string_view text, bool& value);
 

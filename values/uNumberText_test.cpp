@@ -9,8 +9,8 @@ namespace {
 
 TEST(GeneralNumberFormat, Examples) {
   struct {
-    double value;
-    const char* text;
+    double Value;
+    const char* Text;
   } cases[] = {
       {0, "0"},
       {-0.0, "0"},
@@ -37,45 +37,45 @@ TEST(GeneralNumberFormat, Examples) {
       {std::numeric_limits<double>::denorm_min(), "4.94065645841247E-324"},
   };
   for (const auto& c : cases) {
-    const std::string text = FormatGeneralNumber(c.value);
-    EXPECT_EQ(text, c.text) << c.value;
+    const std::string text = FormatGeneralNumber(c.Value);
+    EXPECT_EQ(text, c.Text) << c.Value;
     double back = 0;
-    EXPECT_EQ(ParseNumberText(text, back), NumberTextResult::Ok) << text;  // it reads back
+    EXPECT_EQ(ParseNumberText(text, back), TNumberTextResult::Ok) << text;  // it reads back
   }
 }
 
 TEST(NumberText, Grammar) {
   struct {
-    const char* text;
-    NumberTextResult result;
-    double value;
+    const char* Text;
+    TNumberTextResult Result;
+    double Value;
   } cases[] = {
-      {" 2.5 ", NumberTextResult::Ok, 2.5},
-      {"+1", NumberTextResult::Ok, 1},
-      {"-0.5e1", NumberTextResult::Ok, -5},
-      {"1E-2", NumberTextResult::Ok, 0.01},
-      {".5", NumberTextResult::Ok, 0.5},
-      {"5.", NumberTextResult::Ok, 5},
-      {"007", NumberTextResult::Ok, 7},
-      {"1e-400", NumberTextResult::Ok, 0},
-      {"0e999999999999", NumberTextResult::Ok, 0},
-      {"1e400", NumberTextResult::OutOfRange, 0},
-      {"", NumberTextResult::Malformed, 0},
-      {"-", NumberTextResult::Malformed, 0},
-      {".", NumberTextResult::Malformed, 0},
-      {"1,5", NumberTextResult::Malformed, 0},
-      {"1e", NumberTextResult::Malformed, 0},
-      {"e5", NumberTextResult::Malformed, 0},
-      {"1 2", NumberTextResult::Malformed, 0},
-      {"0x10", NumberTextResult::Malformed, 0},
-      {"inf", NumberTextResult::Malformed, 0},
-      {"nan", NumberTextResult::Malformed, 0},
+      {" 2.5 ", TNumberTextResult::Ok, 2.5},
+      {"+1", TNumberTextResult::Ok, 1},
+      {"-0.5e1", TNumberTextResult::Ok, -5},
+      {"1E-2", TNumberTextResult::Ok, 0.01},
+      {".5", TNumberTextResult::Ok, 0.5},
+      {"5.", TNumberTextResult::Ok, 5},
+      {"007", TNumberTextResult::Ok, 7},
+      {"1e-400", TNumberTextResult::Ok, 0},
+      {"0e999999999999", TNumberTextResult::Ok, 0},
+      {"1e400", TNumberTextResult::OutOfRange, 0},
+      {"", TNumberTextResult::Malformed, 0},
+      {"-", TNumberTextResult::Malformed, 0},
+      {".", TNumberTextResult::Malformed, 0},
+      {"1,5", TNumberTextResult::Malformed, 0},
+      {"1e", TNumberTextResult::Malformed, 0},
+      {"e5", TNumberTextResult::Malformed, 0},
+      {"1 2", TNumberTextResult::Malformed, 0},
+      {"0x10", TNumberTextResult::Malformed, 0},
+      {"inf", TNumberTextResult::Malformed, 0},
+      {"nan", TNumberTextResult::Malformed, 0},
   };
   for (const auto& c : cases) {
     double v = -99;
-    EXPECT_EQ(ParseNumberText(c.text, v), c.result) << c.text;
-    if (c.result == NumberTextResult::Ok) {
-      EXPECT_EQ(v, c.value) << c.text;
+    EXPECT_EQ(ParseNumberText(c.Text, v), c.Result) << c.Text;
+    if (c.Result == TNumberTextResult::Ok) {
+      EXPECT_EQ(v, c.Value) << c.Text;
     }
   }
 }

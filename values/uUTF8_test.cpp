@@ -12,13 +12,13 @@ const std::string kFFFD(kReplacementChar);
 // Each bad input: where the first fault is, and the mended text (one U+FFFD per maximal
 // subpart, so a truncated sequence is one stand-in and an invalid lead byte is one each).
 TEST(UTF8Test, BadSequencesAreFoundAndMended) {
-  struct Case {
-    const char* what;
-    std::string in;
-    size_t prefix;
-    std::string mended;
+  struct TCase {
+    const char* What;
+    std::string In;
+    size_t Prefix;
+    std::string Mended;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"stray continuation",
        "a\x80"
        "b",
@@ -43,13 +43,13 @@ TEST(UTF8Test, BadSequencesAreFoundAndMended) {
        "0123456789",
        16, "0123456789abcdef" + kFFFD + "0123456789"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(XMLCharsPrefix(c.in), c.prefix) << c.what;
-    EXPECT_FALSE(IsXMLChars(c.in)) << c.what;
+  for (const TCase& c : cases) {
+    EXPECT_EQ(XMLCharsPrefix(c.In), c.Prefix) << c.What;
+    EXPECT_FALSE(IsXMLChars(c.In)) << c.What;
     std::string out;
-    AppendXMLChars(out, c.in);
-    EXPECT_EQ(out, c.mended) << c.what;
-    EXPECT_TRUE(IsXMLChars(out)) << c.what;
+    AppendXMLChars(out, c.In);
+    EXPECT_EQ(out, c.Mended) << c.What;
+    EXPECT_TRUE(IsXMLChars(out)) << c.What;
   }
 }
 

@@ -9,12 +9,12 @@ namespace dct {
 
 class EVariantError : public std::runtime_error {
  public:
-  enum class Kind { TypeMismatch, Overflow, BadIndex };
-  EVariantError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
-  Kind kind() const { return kind_; }
+  enum class TKind { TypeMismatch, Overflow, BadIndex };
+  EVariantError(TKind kind, const std::string& message) : std::runtime_error(message), FKind(kind) {}
+  TKind Kind() const { return FKind; }
 
  private:
-  Kind kind_;
+  TKind FKind;
 };
 
 }  // namespace dct

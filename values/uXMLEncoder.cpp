@@ -26,20 +26,20 @@ namespace {
 
 // What a byte of element text needs: 0 nothing, 1 an entity, 2 a line break, 3 a check
 // (a control character or a byte of a multi-byte character: it may be one XML cannot carry).
-struct TextClasses {
-  uint8_t of[256] = {};
-  constexpr TextClasses() {
-    for (int c = 0; c < 0x20; ++c) of[c] = 3;
-    for (int c = 0x80; c < 0x100; ++c) of[c] = 3;
-    of[static_cast<unsigned char>('\t')] = 0;
-    of[static_cast<unsigned char>('\n')] = 2;
-    of[static_cast<unsigned char>('\r')] = 2;
-    of[static_cast<unsigned char>('&')] = 1;
-    of[static_cast<unsigned char>('<')] = 1;
-    of[static_cast<unsigned char>('>')] = 1;
+struct TTextClasses {
+  uint8_t Of[256] = {};
+  constexpr TTextClasses() {
+    for (int c = 0; c < 0x20; ++c) Of[c] = 3;
+    for (int c = 0x80; c < 0x100; ++c) Of[c] = 3;
+    Of[static_cast<unsigned char>('\t')] = 0;
+    Of[static_cast<unsigned char>('\n')] = 2;
+    Of[static_cast<unsigned char>('\r')] = 2;
+    Of[static_cast<unsigned char>('&')] = 1;
+    Of[static_cast<unsigned char>('<')] = 1;
+    Of[static_cast<unsigned char>('>')] = 1;
   }
 };
-constexpr TextClasses kTextClasses;
+constexpr TTextClasses kTextClasses;
 
 // Strings come from the store too, where text may sit that no client could send (put there
 // by hand or by an older build): each stretch that XML cannot carry is written as U+FFFD, in
@@ -50,8 +50,8 @@ void AppendText(std::string& out, std::string_view text) {
   while (p < end) {
     const char* plain = p;
     for (;;) {  // a run of bytes written as they are, good multi-byte characters included
-      while (p < end && kTextClasses.of[static_cast<unsigned char>(*p)] == 0) ++p;
-      if (p == end || kTextClasses.of[static_cast<unsigned char>(*p)] != 3) break;
+      while (p < end && kTextClasses.Of[static_cast<unsigned char>(*p)] == 0) ++p;
+      if (p == end || kTextClasses.Of[static_cast<unsigned char>(*p)] != 3) break;
       size_t n = XMLCharLength(p, end);
       if (n == 0) break;
       p += n;
@@ -84,7 +84,7 @@ void AppendInt(std::string& out, int64_t v) {
 
 void CheckFinite(double d) {
   // The reader takes no text for these, so no caller could read them back.
-  if (!std::isfinite(d)) throw EVariantError(EVariantError::Kind::Overflow, "Number is not finite");
+  if (!std::isfinite(d)) throw EVariantError(EVariantError::TKind::Overflow, "Number is not finite");
 }
 
 // Kind letter and text of a scalar; the text goes to scratch unless it is the value's own.
@@ -136,7 +136,7 @@ size_t EstimateSize(const Variant& v, int depth) {
     }
   }
   if (depth > TXMLEncoder::kMaxNestingDepth)
-    throw EVariantError(EVariantError::Kind::BadIndex, "Arrays nested too deep");
+    throw EVariantError(EVariantError::TKind::BadIndex, "Arrays nested too deep");
   size_t size = kElement + 32;  // t, r and c
   if (v.DimCount() >= 2) {
     for (int i = v.LowBound(1); i <= v.HighBound(1); ++i)
@@ -169,7 +169,7 @@ void ValueToNode(std::string& out, const Variant& v, int depth, std::string& scr
 
 void ArrayToNode(std::string& out, const Variant& v, int depth, std::string& scratch) {
   if (depth > TXMLEncoder::kMaxNestingDepth)
-    throw EVariantError(EVariantError::Kind::BadIndex, "Arrays nested too deep");
+    throw EVariantError(EVariantError::TKind::BadIndex, "Arrays nested too deep");
   int dims = v.DimCount();
   int rows = v.Length(1);
   int cols = dims >= 2 ? v.Length(2) : 0;
@@ -201,7 +201,7 @@ std::string TXMLEncoder::Encode(const Variant& varValue) {
   std::string out;
   if (!varValue.IsArray()) return out;
   if (varValue.DimCount() != 1)
-    throw EVariantError(EVariantError::Kind::BadIndex, "The top-level value must be one-dimensional");
+    throw EVariantError(EVariantError::TKind::BadIndex, "The top-level value must be one-dimensional");
   out.reserve(EstimateSize(varValue, 1) + 64);
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
   if (varValue.Length(1) == 0) {

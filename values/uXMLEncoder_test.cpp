@@ -47,30 +47,30 @@ Variant OneCell(Variant v) {
 }
 
 // One element as any XML parser sees it, in document order.
-struct Row {
-  std::string name, parent, t, r, c, text;
-  bool operator==(const Row&) const = default;
+struct TRow {
+  std::string Name, Parent, T, R, C, Text;
+  bool operator==(const TRow&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Row& r) {
-  return os << r.name << "<" << r.parent << "> t=" << r.t << " r=" << r.r << " c=" << r.c << " [" << r.text
+std::ostream& operator<<(std::ostream& os, const TRow& r) {
+  return os << r.Name << "<" << r.Parent << "> t=" << r.T << " r=" << r.R << " c=" << r.C << " [" << r.Text
             << "]";
 }
 
-std::vector<Row> ElementRows(const std::string& xml) {
+std::vector<TRow> ElementRows(const std::string& xml) {
   pugi::xml_document doc;
   EXPECT_TRUE(doc.load_string(xml.c_str()));
-  std::vector<Row> rows;
-  struct Walker : pugi::xml_tree_walker {
-    std::vector<Row>* rows;
+  std::vector<TRow> rows;
+  struct TWalker : pugi::xml_tree_walker {
+    std::vector<TRow>* Rows;
     bool for_each(pugi::xml_node& n) override {
       if (n.type() == pugi::node_element)
-        rows->push_back({n.name(), n.parent().name(), n.attribute("t").value(), n.attribute("r").value(),
+        Rows->push_back({n.name(), n.parent().name(), n.attribute("t").value(), n.attribute("r").value(),
                          n.attribute("c").value(), n.child_value()});
       return true;
     }
   } walker;
-  walker.rows = &rows;
+  walker.Rows = &rows;
   doc.traverse(walker);
   return rows;
 }
@@ -91,7 +91,7 @@ TEST(XMLEncoder, WorkedExample) {
 
   TXMLEncoder enc;
   std::string xml = enc.Encode(value);
-  std::vector<Row> expected = {
+  std::vector<TRow> expected = {
       {"sa", "", "", "", "", ""},        {"elm", "sa", "N", "", "", "2.5"},
       {"elm", "sa", "S", "", "", "abc"}, {"elm", "sa", "B", "", "", "True"},
       {"elm", "sa", "A", "2", "2", ""},  {"elm", "elm", "S", "", "", "x"},
@@ -122,12 +122,12 @@ TEST(XMLEncoder, EncodeGivesEmptyTextForScalars) {
 TEST(XMLEncoder, EncodeShapes) {
   TXMLEncoder enc;
   EXPECT_EQ(ElementRows(enc.Encode(Variant::CreateArray({{0, -1}}))),
-            (std::vector<Row>{{"sa", "", "", "", "", ""}}));
+            (std::vector<TRow>{{"sa", "", "", "", "", ""}}));
 
   Variant noRows = Variant::ArrayOf({Variant::CreateArray({{0, -1}, {0, 2}})});
   std::string xml = enc.Encode(noRows);
   EXPECT_EQ(ElementRows(xml),
-            (std::vector<Row>{{"sa", "", "", "", "", ""}, {"elm", "sa", "A", "0", "3", ""}}));
+            (std::vector<TRow>{{"sa", "", "", "", "", ""}, {"elm", "sa", "A", "0", "3", ""}}));
   Variant back = enc.Decode(xml).At(0);
   EXPECT_EQ(back.DimCount(), 2);
   EXPECT_EQ(back.HighBound(1), -1);
@@ -138,9 +138,9 @@ TEST(XMLEncoder, EncodeShapes) {
 
 TEST(XMLEncoder, ScalarTextForms) {
   struct {
-    Variant value;
-    const char* t;
-    const char* text;
+    Variant Value;
+    const char* T;
+    const char* Text;
   } cases[] = {
       {Dbl(0.1), "N", "0.1"},
       {Dbl(0.00001), "N", "1E-5"},
@@ -156,10 +156,10 @@ TEST(XMLEncoder, ScalarTextForms) {
   };
   TXMLEncoder enc;
   for (const auto& c : cases) {
-    std::vector<Row> rows = ElementRows(enc.Encode(Variant::ArrayOf({c.value})));
+    std::vector<TRow> rows = ElementRows(enc.Encode(Variant::ArrayOf({c.Value})));
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[1].t, c.t) << c.text;
-    EXPECT_EQ(rows[1].text, c.text);
+    EXPECT_EQ(rows[1].T, c.T) << c.Text;
+    EXPECT_EQ(rows[1].Text, c.Text);
   }
   EXPECT_THROW(enc.Encode(Variant::ArrayOf({Dbl(std::numeric_limits<double>::infinity())})), EVariantError);
 }
@@ -237,19 +237,19 @@ TEST(XMLEncoder, DecodeDocumentLevel) {
             Variant::ArrayOf({Variant(), Dbl(1), Variant()}));
 }
 
-struct DecodeCase {
-  const char* inner;                // one element inside <sa>
-  std::optional<Variant> expected;  // nothing: Decode must raise
+struct TDecodeCase {
+  const char* Inner;                // one element inside <sa>
+  std::optional<Variant> Expected;  // nothing: Decode must raise
 };
 
-void CheckDecodeTable(const std::vector<DecodeCase>& cases) {
+void CheckDecodeTable(const std::vector<TDecodeCase>& cases) {
   TXMLEncoder enc;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.inner);
-    if (c.expected) {
-      EXPECT_EQ(DecodeOne(enc, c.inner), *c.expected);
+    SCOPED_TRACE(c.Inner);
+    if (c.Expected) {
+      EXPECT_EQ(DecodeOne(enc, c.Inner), *c.Expected);
     } else {
-      EXPECT_THROW(enc.Decode(std::string("<sa>") + c.inner + "</sa>"), EXMLDecodeError);
+      EXPECT_THROW(enc.Decode(std::string("<sa>") + c.Inner + "</sa>"), EXMLDecodeError);
     }
   }
 }
@@ -441,7 +441,7 @@ TEST(XMLEncoder, EveryCallStartsAfresh) {
   EXPECT_THROW(enc.Encode(Variant::ArrayOf({Dbl(1), Dbl(std::nan(""))})), EVariantError);
   std::string xml = enc.Encode(Variant::ArrayOf({Str("only")}));
   EXPECT_EQ(ElementRows(xml),
-            (std::vector<Row>{{"sa", "", "", "", "", ""}, {"elm", "sa", "S", "", "", "only"}}));
+            (std::vector<TRow>{{"sa", "", "", "", "", ""}, {"elm", "sa", "S", "", "", "only"}}));
   EXPECT_EQ(enc.Decode(xml), Variant::ArrayOf({Str("only")}));
 }
 

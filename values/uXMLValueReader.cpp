@@ -1,6 +1,6 @@
 // ReadXMLValue: a small XML tokenizer for the value text, and the value built on top of it.
 //
-// The text is not terminated, so every step checks against end_. The text is first checked to
+// The text is not terminated, so every step checks against FEnd. The text is first checked to
 // hold only XML characters in UTF-8 (one fast pass, mostly a word at a time); the reader then
 // walks it once, scanning ahead nowhere but to a declaration's end.
 #include "values/uXMLValueReader.h"
@@ -34,27 +34,27 @@ enum : uint8_t {
   kControl = 32,   // not an XML character: control characters other than tab, LF and CR
 };
 
-struct CharClasses {
-  uint8_t of[256] = {};
-  constexpr CharClasses() {
-    for (int c = 0; c < 0x20; ++c) of[c] = kControl | kTextStop | kAttrStop;
-    for (int c : {' ', '\t', '\n', '\r'}) of[c] = kSpace;
-    of[static_cast<int>('\r')] |= kTextStop;
-    for (int c : {'\t', '\n', '\r', '"', '\'', '&', '<'}) of[c] |= kAttrStop;
-    of[static_cast<int>('<')] |= kTextStop;
-    of[static_cast<int>('&')] |= kTextStop;
-    for (int c = 'a'; c <= 'z'; ++c) of[c] |= kNameStart | kName;
-    for (int c = 'A'; c <= 'Z'; ++c) of[c] |= kNameStart | kName;
-    for (int c = 0x80; c < 0x100; ++c) of[c] |= kNameStart | kName;
-    for (int c : {'_', ':'}) of[c] |= kNameStart | kName;
-    for (int c = '0'; c <= '9'; ++c) of[c] |= kName;
-    for (int c : {'-', '.'}) of[c] |= kName;
+struct TCharClasses {
+  uint8_t Of[256] = {};
+  constexpr TCharClasses() {
+    for (int c = 0; c < 0x20; ++c) Of[c] = kControl | kTextStop | kAttrStop;
+    for (int c : {' ', '\t', '\n', '\r'}) Of[c] = kSpace;
+    Of[static_cast<int>('\r')] |= kTextStop;
+    for (int c : {'\t', '\n', '\r', '"', '\'', '&', '<'}) Of[c] |= kAttrStop;
+    Of[static_cast<int>('<')] |= kTextStop;
+    Of[static_cast<int>('&')] |= kTextStop;
+    for (int c = 'a'; c <= 'z'; ++c) Of[c] |= kNameStart | kName;
+    for (int c = 'A'; c <= 'Z'; ++c) Of[c] |= kNameStart | kName;
+    for (int c = 0x80; c < 0x100; ++c) Of[c] |= kNameStart | kName;
+    for (int c : {'_', ':'}) Of[c] |= kNameStart | kName;
+    for (int c = '0'; c <= '9'; ++c) Of[c] |= kName;
+    for (int c : {'-', '.'}) Of[c] |= kName;
   }
 };
-constexpr CharClasses kClasses;
+constexpr TCharClasses kClasses;
 
 inline bool Is(char c, uint8_t classes) {
-  return (kClasses.of[static_cast<unsigned char>(c)] & classes) != 0;
+  return (kClasses.Of[static_cast<unsigned char>(c)] & classes) != 0;
 }
 
 // The reference that starts at p ("&amp;", "&#65;", "&#x41;", ...): its length, or 0 when it is
@@ -62,13 +62,13 @@ inline bool Is(char c, uint8_t classes) {
 size_t Reference(const char* p, const char* end, std::string* out) {
   std::string_view rest(p, static_cast<size_t>(end - p));
   static constexpr struct {
-    std::string_view text;
-    char c;
+    std::string_view Text;
+    char Char;
   } kNamed[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
   for (const auto& named : kNamed)
-    if (rest.starts_with(named.text)) {
-      if (out != nullptr) *out += named.c;
-      return named.text.size();
+    if (rest.starts_with(named.Text)) {
+      if (out != nullptr) *out += named.Char;
+      return named.Text.size();
     }
   uint32_t code;
   size_t length = CharacterReference(rest, code);
@@ -149,9 +149,9 @@ Variant ScalarValue(char kind, std::string_view text) {
     case 'N': {
       double d;
       switch (ParseNumberText(text, d)) {
-        case NumberTextResult::Ok: return Variant::FromDouble(d);
-        case NumberTextResult::OutOfRange: Fail("Number out of range");
-        case NumberTextResult::Malformed: Fail("Invalid number text");
+        case TNumberTextResult::Ok: return Variant::FromDouble(d);
+        case TNumberTextResult::OutOfRange: Fail("Number out of range");
+        case TNumberTextResult::Malformed: Fail("Invalid number text");
       }
       break;
     }
@@ -163,9 +163,9 @@ Variant ScalarValue(char kind, std::string_view text) {
     case 'B': {
       double d;
       switch (ParseNumberText(text, d)) {
-        case NumberTextResult::Ok: return Variant::FromBoolean(d != 0);
-        case NumberTextResult::OutOfRange: return Variant::FromBoolean(true);
-        case NumberTextResult::Malformed: break;
+        case TNumberTextResult::Ok: return Variant::FromBoolean(d != 0);
+        case TNumberTextResult::OutOfRange: return Variant::FromBoolean(true);
+        case TNumberTextResult::Malformed: break;
       }
       bool b;
       if (!ParseBooleanWord(text, b)) Fail("Invalid boolean text");
@@ -191,7 +191,7 @@ constexpr size_t kPairwiseAttributeCheck = 8;
 // Beyond that the counts are only believed as the children arrive: blocks of at most kBlock
 // values, so growing never moves what is held and leaves no trail of outgrown buffers in the
 // heap. The first block grows by doubling, so a small array is one small vector.
-class Cells {
+class TCells {
  public:
   static constexpr size_t kBlock = 4096;  // 64 KB of values
   // The shortest text of an array's child that a value holds: an empty element, "<a/>".
@@ -199,30 +199,30 @@ class Cells {
 
   // Never holds more than limit values: the limit comes from r and c, which only cap what
   // the children bring. Reserves the limit, taken from room, when room holds it.
-  explicit Cells(int64_t limit) : limit_(static_cast<size_t>(std::max<int64_t>(limit, 0))) {}
-  Cells(int64_t limit, size_t& room) : Cells(limit) {
-    if (limit_ > room) return;
-    room -= limit_;
-    blocks_.emplace_back().reserve(limit_);
+  explicit TCells(int64_t limit) : FLimit(static_cast<size_t>(std::max<int64_t>(limit, 0))) {}
+  TCells(int64_t limit, size_t& room) : TCells(limit) {
+    if (FLimit > room) return;
+    room -= FLimit;
+    FBlocks.emplace_back().reserve(FLimit);
   }
 
-  size_t size() const { return size_; }
-  bool full() const { return size_ == limit_; }
+  size_t Size() const { return FSize; }
+  bool Full() const { return FSize == FLimit; }
 
   // REQUIRES: !full().
   void Append(Variant v) {
-    if (blocks_.empty() || blocks_.back().size() == blocks_.back().capacity()) Grow();
-    blocks_.back().push_back(std::move(v));
-    ++size_;
+    if (FBlocks.empty() || FBlocks.back().size() == FBlocks.back().capacity()) Grow();
+    FBlocks.back().push_back(std::move(v));
+    ++FSize;
   }
 
   // The values in order, as one vector (taken over when there is a single block: always so
   // when the limit came from room).
   std::vector<Variant> TakeAll() {
-    if (blocks_.size() == 1) return std::move(blocks_.front());
+    if (FBlocks.size() == 1) return std::move(FBlocks.front());
     std::vector<Variant> all;
-    all.reserve(size_);
-    for (std::vector<Variant>& block : blocks_) {
+    all.reserve(FSize);
+    for (std::vector<Variant>& block : FBlocks) {
       std::move(block.begin(), block.end(), std::back_inserter(all));
       std::vector<Variant>().swap(block);
     }
@@ -231,66 +231,66 @@ class Cells {
 
  private:
   void Grow() {
-    size_t room = limit_ - size_;
-    if (blocks_.size() == 1 && blocks_.front().capacity() < kBlock) {
-      std::vector<Variant>& first = blocks_.front();
+    size_t room = FLimit - FSize;
+    if (FBlocks.size() == 1 && FBlocks.front().capacity() < kBlock) {
+      std::vector<Variant>& first = FBlocks.front();
       first.reserve(std::min({2 * first.capacity(), kBlock, first.size() + room}));
       return;
     }
-    blocks_.emplace_back();
-    blocks_.back().reserve(std::min(blocks_.size() == 1 ? size_t{16} : kBlock, room));
+    FBlocks.emplace_back();
+    FBlocks.back().reserve(std::min(FBlocks.size() == 1 ? size_t{16} : kBlock, room));
   }
 
-  size_t limit_;
-  size_t size_ = 0;
-  std::vector<std::vector<Variant>> blocks_;
+  size_t FLimit;
+  size_t FSize = 0;
+  std::vector<std::vector<Variant>> FBlocks;
 };
 
 // ---- The reader ----
 
-class Reader {
+class TReader {
  public:
-  explicit Reader(std::string_view text)
-      : p_(text.data()), end_(text.data() + text.size()), room_(text.size() / Cells::kMinChildBytes) {}
+  explicit TReader(std::string_view text)
+      : FPos(text.data()), FEnd(text.data() + text.size()), FRoom(text.size() / TCells::kMinChildBytes) {}
 
   Variant Document();
 
  private:
   // An attribute value as it stands between its quotes; plain when it reads as it stands.
-  struct RawValue {
-    const char* begin = nullptr;  // nullptr: the attribute is missing
-    const char* end = nullptr;
-    bool plain = true;
+  struct TRawValue {
+    const char* Begin = nullptr;  // nullptr: the attribute is missing
+    const char* End = nullptr;
+    bool Plain = true;
   };
 
   // A start tag. The values of t, r and c are kept only when the caller asks for them.
-  struct Tag {
-    const char* name = nullptr;
-    size_t nameLength = 0;
-    bool empty = false;  // <x/>: no content, no end tag
-    RawValue t, r, c;
+  struct TTag {
+    const char* Name = nullptr;
+    size_t NameLength = 0;
+    bool Empty = false;  // <x/>: no content, no end tag
+    TRawValue t, r, C;
   };
 
   // What a '<' opens.
-  enum class Markup { kElement, kEndTag, kComment, kCData, kInstruction };
+  enum class TMarkup { Element, EndTag, Comment, CData, Instruction };
 
   bool StartsWith(std::string_view s) const {
-    return static_cast<size_t>(end_ - p_) >= s.size() && std::memcmp(p_, s.data(), s.size()) == 0;
+    return static_cast<size_t>(FEnd - FPos) >= s.size() && std::memcmp(FPos, s.data(), s.size()) == 0;
   }
   bool SkipSpace() {
-    const char* start = p_;
-    while (p_ < end_ && Is(*p_, kSpace)) ++p_;
-    return p_ != start;
+    const char* start = FPos;
+    while (FPos < FEnd && Is(*FPos, kSpace)) ++FPos;
+    return FPos != start;
   }
   const char* NameEnd(const char* p) const {
-    while (p < end_ && Is(*p, kName)) ++p;
+    while (p < FEnd && Is(*p, kName)) ++p;
     return p;
   }
 
-  // Markup. REQUIRES: p_ at the '<' that opens it (StartTag: at the name after it).
-  Markup Classify() const;
-  void StartTag(Tag& tag, bool keepValues);
-  RawValue AttributeValue();
+  // Markup. REQUIRES: FPos at the '<' that opens it (StartTag: at the name after it).
+  TMarkup Classify() const;
+  void StartTag(TTag& tag, bool keepValues);
+  TRawValue AttributeValue();
   void CheckDuplicateAttributes();
   void EndTag(const char* name, size_t nameLength);
   void Comment();
@@ -302,84 +302,84 @@ class Reader {
   // then dropped). When text is given, it receives the decoded text.
   bool TextRun(std::string_view* text);
 
-  // Element values. REQUIRES: p_ at the element's name; the tag's values kept for Array.
+  // Element values. REQUIRES: FPos at the element's name; the tag's values kept for Array.
   Variant Element(int depth);
-  Variant Array(const Tag& tag, int depth);
-  std::string_view ScalarContent(const Tag& tag);
+  Variant Array(const TTag& tag, int depth);
+  std::string_view ScalarContent(const TTag& tag);
   // The children of an element up to its end tag: as many as items takes are read into it
   // (anything but an element as Empty), the rest only checked. Gives how many there were.
-  int64_t Children(const Tag& parent, Cells& items, int depth);
+  int64_t Children(const TTag& parent, TCells& items, int depth);
   // Checks and passes over an element's content and end tag, nested elements included,
-  // without recursion. REQUIRES: p_ just after the element's start tag.
+  // without recursion. REQUIRES: FPos just after the element's start tag.
   void SkipContent(const char* name);
-  // The same for a whole element. REQUIRES: p_ at its name.
+  // The same for a whole element. REQUIRES: FPos at its name.
   void SkipElement();
 
-  std::string_view Text(const RawValue& v, std::string& buffer) const {
-    if (v.plain) return std::string_view(v.begin, static_cast<size_t>(v.end - v.begin));
-    return DecodeAttribute(v.begin, v.end, buffer);
+  std::string_view Text(const TRawValue& v, std::string& buffer) const {
+    if (v.Plain) return std::string_view(v.Begin, static_cast<size_t>(v.End - v.Begin));
+    return DecodeAttribute(v.Begin, v.End, buffer);
   }
 
-  const char* p_;
-  const char* const end_;
+  const char* FPos;
+  const char* const FEnd;
   std::vector<std::string_view> attributeNames_;  // of the current start tag
-  std::vector<const char*> open_;                 // names of the elements SkipContent is inside
-  std::string text_;                              // decoded character data or CDATA
-  std::string attribute_;                         // a decoded attribute value
-  size_t room_;                                   // cells the arrays may still reserve (Cells)
+  std::vector<const char*> FOpen;                 // names of the elements SkipContent is inside
+  std::string FText;                              // decoded character data or CDATA
+  std::string FAttribute;                         // a decoded attribute value
+  size_t FRoom;                                   // cells the arrays may still reserve (TCells)
 };
 
-Reader::Markup Reader::Classify() const {
-  if (end_ - p_ < 2) Fail("Unfinished markup");
-  char c = p_[1];
-  if (Is(c, kNameStart)) return Markup::kElement;
+TReader::TMarkup TReader::Classify() const {
+  if (FEnd - FPos < 2) Fail("Unfinished markup");
+  char c = FPos[1];
+  if (Is(c, kNameStart)) return TMarkup::Element;
   switch (c) {
-    case '/': return Markup::kEndTag;
-    case '?': return Markup::kInstruction;
+    case '/': return TMarkup::EndTag;
+    case '?': return TMarkup::Instruction;
     case '!':
-      if (StartsWith("<!--")) return Markup::kComment;
-      if (StartsWith("<![CDATA[")) return Markup::kCData;
+      if (StartsWith("<!--")) return TMarkup::Comment;
+      if (StartsWith("<![CDATA[")) return TMarkup::CData;
       // A DOCTYPE or a declaration of the DTD: refused where it starts, nothing of it is read.
       Fail("DOCTYPE or markup declaration is not accepted");
     default: Fail("Not well-formed markup");
   }
 }
 
-void Reader::StartTag(Tag& tag, bool keepValues) {
-  tag.name = p_;
-  p_ = NameEnd(p_);
-  tag.nameLength = static_cast<size_t>(p_ - tag.name);
+void TReader::StartTag(TTag& tag, bool keepValues) {
+  tag.Name = FPos;
+  FPos = NameEnd(FPos);
+  tag.NameLength = static_cast<size_t>(FPos - tag.Name);
   attributeNames_.clear();
   for (;;) {
     bool space = SkipSpace();
-    if (p_ == end_) Fail("Unfinished start tag");
-    char c = *p_;
+    if (FPos == FEnd) Fail("Unfinished start tag");
+    char c = *FPos;
     if (c == '>') {
-      ++p_;
-      tag.empty = false;
+      ++FPos;
+      tag.Empty = false;
       break;
     }
     if (c == '/') {
-      if (end_ - p_ < 2 || p_[1] != '>') Fail("Malformed empty-element tag");
-      p_ += 2;
-      tag.empty = true;
+      if (FEnd - FPos < 2 || FPos[1] != '>') Fail("Malformed empty-element tag");
+      FPos += 2;
+      tag.Empty = true;
       break;
     }
     if (!space || !Is(c, kNameStart)) Fail("Malformed start tag");
-    const char* name = p_;
-    p_ = NameEnd(p_);
-    size_t length = static_cast<size_t>(p_ - name);
+    const char* name = FPos;
+    FPos = NameEnd(FPos);
+    size_t length = static_cast<size_t>(FPos - name);
     SkipSpace();
-    if (p_ == end_ || *p_ != '=') Fail("Attribute without value");
-    ++p_;
+    if (FPos == FEnd || *FPos != '=') Fail("Attribute without value");
+    ++FPos;
     SkipSpace();
-    RawValue value = AttributeValue();
+    TRawValue value = AttributeValue();
     attributeNames_.emplace_back(name, length);
     if (keepValues && length == 1) {
       switch (*name) {
         case 't': tag.t = value; break;
         case 'r': tag.r = value; break;
-        case 'c': tag.c = value; break;
+        case 'c': tag.C = value; break;
         default: break;
       }
     }
@@ -387,37 +387,37 @@ void Reader::StartTag(Tag& tag, bool keepValues) {
   if (attributeNames_.size() > 1) CheckDuplicateAttributes();
 }
 
-Reader::RawValue Reader::AttributeValue() {
-  if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) Fail("Attribute value without quotes");
-  char quote = *p_++;
-  RawValue v;
-  v.begin = p_;
+TReader::TRawValue TReader::AttributeValue() {
+  if (FPos == FEnd || (*FPos != '"' && *FPos != '\'')) Fail("Attribute value without quotes");
+  char quote = *FPos++;
+  TRawValue v;
+  v.Begin = FPos;
   for (;;) {
-    while (p_ < end_ && !Is(*p_, kAttrStop)) ++p_;
-    if (p_ == end_) Fail("Unfinished attribute value");
-    char c = *p_;
+    while (FPos < FEnd && !Is(*FPos, kAttrStop)) ++FPos;
+    if (FPos == FEnd) Fail("Unfinished attribute value");
+    char c = *FPos;
     if (c == quote) break;
     if (c == '&') {
-      size_t length = Reference(p_, end_, nullptr);
+      size_t length = Reference(FPos, FEnd, nullptr);
       if (length == 0) Fail("Undefined or malformed reference");
-      v.plain = false;
-      p_ += length;
+      v.Plain = false;
+      FPos += length;
     } else if (c == '"' || c == '\'') {
-      ++p_;
+      ++FPos;
     } else if (Is(c, kSpace)) {
-      v.plain = false;
-      ++p_;
+      v.Plain = false;
+      ++FPos;
     } else if (c == '<') {
       Fail("'<' in an attribute value");
     } else {
       Fail("Control character in XML text");
     }
   }
-  v.end = p_++;
+  v.End = FPos++;
   return v;
 }
 
-void Reader::CheckDuplicateAttributes() {
+void TReader::CheckDuplicateAttributes() {
   std::vector<std::string_view>& names = attributeNames_;
   if (names.size() <= kPairwiseAttributeCheck) {
     for (size_t i = 0; i < names.size(); ++i)
@@ -429,152 +429,152 @@ void Reader::CheckDuplicateAttributes() {
   if (std::adjacent_find(names.begin(), names.end()) != names.end()) Fail("Duplicate attribute");
 }
 
-void Reader::EndTag(const char* name, size_t nameLength) {
-  p_ += 2;  // "</"
-  if (static_cast<size_t>(end_ - p_) < nameLength || std::memcmp(p_, name, nameLength) != 0)
+void TReader::EndTag(const char* name, size_t nameLength) {
+  FPos += 2;  // "</"
+  if (static_cast<size_t>(FEnd - FPos) < nameLength || std::memcmp(FPos, name, nameLength) != 0)
     Fail("End tag does not match start tag");
-  p_ += nameLength;
-  if (p_ < end_ && Is(*p_, kName)) Fail("End tag does not match start tag");
+  FPos += nameLength;
+  if (FPos < FEnd && Is(*FPos, kName)) Fail("End tag does not match start tag");
   SkipSpace();
-  if (p_ == end_ || *p_ != '>') Fail("Malformed end tag");
-  ++p_;
+  if (FPos == FEnd || *FPos != '>') Fail("Malformed end tag");
+  ++FPos;
 }
 
 // Two dashes end a comment and must be followed by '>': "--" cannot stand inside one.
-void Reader::Comment() {
-  p_ += 4;  // "<!--"
+void TReader::Comment() {
+  FPos += 4;  // "<!--"
   for (;;) {
-    while (p_ < end_ && *p_ != '-' && !Is(*p_, kControl)) ++p_;
-    if (p_ == end_) Fail("Unfinished comment");
-    if (*p_ != '-') Fail("Control character in XML text");
-    if (end_ - p_ >= 2 && p_[1] == '-') {
-      if (end_ - p_ < 3 || p_[2] != '>') Fail("Two dashes inside a comment");
-      p_ += 3;
+    while (FPos < FEnd && *FPos != '-' && !Is(*FPos, kControl)) ++FPos;
+    if (FPos == FEnd) Fail("Unfinished comment");
+    if (*FPos != '-') Fail("Control character in XML text");
+    if (FEnd - FPos >= 2 && FPos[1] == '-') {
+      if (FEnd - FPos < 3 || FPos[2] != '>') Fail("Two dashes inside a comment");
+      FPos += 3;
       return;
     }
-    ++p_;
+    ++FPos;
   }
 }
 
-std::string_view Reader::CData(bool keep) {
-  p_ += 9;  // "<![CDATA["
-  const char* begin = p_;
+std::string_view TReader::CData(bool keep) {
+  FPos += 9;  // "<![CDATA["
+  const char* begin = FPos;
   bool plain = true;
   for (;;) {
-    while (p_ < end_ && *p_ != ']' && !Is(*p_, kControl | kTextStop)) ++p_;
-    if (p_ == end_) Fail("Unfinished CDATA section");
-    char c = *p_;
+    while (FPos < FEnd && *FPos != ']' && !Is(*FPos, kControl | kTextStop)) ++FPos;
+    if (FPos == FEnd) Fail("Unfinished CDATA section");
+    char c = *FPos;
     if (c == ']') {
-      if (end_ - p_ >= 3 && p_[1] == ']' && p_[2] == '>') break;
+      if (FEnd - FPos >= 3 && FPos[1] == ']' && FPos[2] == '>') break;
     } else if (c == '\r') {
       plain = false;
     } else if (Is(c, kControl)) {
       Fail("Control character in XML text");
     }
-    ++p_;  // '<' and '&' are text here
+    ++FPos;  // '<' and '&' are text here
   }
-  const char* end = p_;
-  p_ += 3;
+  const char* end = FPos;
+  FPos += 3;
   if (!keep) return {};
   if (plain) return std::string_view(begin, static_cast<size_t>(end - begin));
-  return DecodeText(begin, end, false, text_);
+  return DecodeText(begin, end, false, FText);
 }
 
-void Reader::Instruction() {
-  p_ += 2;  // "<?"
-  if (p_ == end_ || !Is(*p_, kNameStart)) Fail("Malformed processing instruction");
-  const char* target = p_;
-  p_ = NameEnd(p_);
-  if (p_ - target == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l')
+void TReader::Instruction() {
+  FPos += 2;  // "<?"
+  if (FPos == FEnd || !Is(*FPos, kNameStart)) Fail("Malformed processing instruction");
+  const char* target = FPos;
+  FPos = NameEnd(FPos);
+  if (FPos - target == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l')
     Fail("Misplaced XML declaration");
-  if (p_ == end_) Fail("Unfinished processing instruction");
-  if (*p_ == '?') {
-    if (end_ - p_ < 2 || p_[1] != '>') Fail("Malformed processing instruction");
-    p_ += 2;
+  if (FPos == FEnd) Fail("Unfinished processing instruction");
+  if (*FPos == '?') {
+    if (FEnd - FPos < 2 || FPos[1] != '>') Fail("Malformed processing instruction");
+    FPos += 2;
     return;
   }
-  if (!Is(*p_, kSpace)) Fail("Malformed processing instruction");
+  if (!Is(*FPos, kSpace)) Fail("Malformed processing instruction");
   for (;;) {
-    while (p_ < end_ && *p_ != '?' && !Is(*p_, kControl)) ++p_;
-    if (p_ == end_) Fail("Unfinished processing instruction");
-    if (*p_ != '?') Fail("Control character in XML text");
-    if (end_ - p_ >= 2 && p_[1] == '>') {
-      p_ += 2;
+    while (FPos < FEnd && *FPos != '?' && !Is(*FPos, kControl)) ++FPos;
+    if (FPos == FEnd) Fail("Unfinished processing instruction");
+    if (*FPos != '?') Fail("Control character in XML text");
+    if (FEnd - FPos >= 2 && FPos[1] == '>') {
+      FPos += 2;
       return;
     }
-    ++p_;
+    ++FPos;
   }
 }
 
 // "<?xml", pseudo-attributes, "?>". The declaration ends at the first "?>"; its values are
 // not read (the encoding is UTF-8 whatever it says), only their form is checked.
-void Reader::Declaration() {
-  p_ += 5;  // "<?xml"
-  if (p_ == end_) Fail("Unfinished XML declaration");
-  if (*p_ == '?') {
-    if (end_ - p_ < 2 || p_[1] != '>') Fail("Malformed XML declaration");
-    p_ += 2;
+void TReader::Declaration() {
+  FPos += 5;  // "<?xml"
+  if (FPos == FEnd) Fail("Unfinished XML declaration");
+  if (*FPos == '?') {
+    if (FEnd - FPos < 2 || FPos[1] != '>') Fail("Malformed XML declaration");
+    FPos += 2;
     return;
   }
-  if (!Is(*p_, kSpace)) Fail("Malformed XML declaration");
-  const char* close = p_;
+  if (!Is(*FPos, kSpace)) Fail("Malformed XML declaration");
+  const char* close = FPos;
   for (;;) {
-    while (close < end_ && *close != '?' && !Is(*close, kControl)) ++close;
-    if (close == end_) Fail("Unfinished XML declaration");
+    while (close < FEnd && *close != '?' && !Is(*close, kControl)) ++close;
+    if (close == FEnd) Fail("Unfinished XML declaration");
     if (*close != '?') Fail("Control character in XML text");
-    if (end_ - close >= 2 && close[1] == '>') break;
+    if (FEnd - close >= 2 && close[1] == '>') break;
     ++close;
   }
   for (;;) {
     SkipSpace();  // stops at close at the latest: '?' is no white space
-    if (p_ == close) break;
-    if (!Is(*p_, kNameStart)) Fail("Malformed XML declaration");
-    p_ = NameEnd(p_);
+    if (FPos == close) break;
+    if (!Is(*FPos, kNameStart)) Fail("Malformed XML declaration");
+    FPos = NameEnd(FPos);
     SkipSpace();
-    if (*p_ != '=') Fail("Malformed XML declaration");
-    ++p_;
+    if (*FPos != '=') Fail("Malformed XML declaration");
+    ++FPos;
     SkipSpace();
-    if (*p_ != '"' && *p_ != '\'') Fail("Malformed XML declaration");
+    if (*FPos != '"' && *FPos != '\'') Fail("Malformed XML declaration");
     const char* quote =
-        static_cast<const char*>(std::memchr(p_ + 1, *p_, static_cast<size_t>(close - p_ - 1)));
+        static_cast<const char*>(std::memchr(FPos + 1, *FPos, static_cast<size_t>(close - FPos - 1)));
     if (quote == nullptr) Fail("Malformed XML declaration");
-    p_ = quote + 1;
-    if (p_ != close && !Is(*p_, kSpace)) Fail("Malformed XML declaration");
+    FPos = quote + 1;
+    if (FPos != close && !Is(*FPos, kSpace)) Fail("Malformed XML declaration");
   }
-  p_ = close + 2;
+  FPos = close + 2;
 }
 
-bool Reader::TextRun(std::string_view* text) {
-  const char* begin = p_;
-  while (p_ < end_ && Is(*p_, kSpace)) ++p_;
-  if (p_ == end_ || *p_ == '<') return false;
+bool TReader::TextRun(std::string_view* text) {
+  const char* begin = FPos;
+  while (FPos < FEnd && Is(*FPos, kSpace)) ++FPos;
+  if (FPos == FEnd || *FPos == '<') return false;
   bool plain = true;
-  for (const char* q = begin; q < p_; ++q) plain &= *q != '\r';
+  for (const char* q = begin; q < FPos; ++q) plain &= *q != '\r';
   for (;;) {
-    while (p_ < end_ && !Is(*p_, kTextStop)) ++p_;
-    if (p_ == end_ || *p_ == '<') break;
-    if (*p_ == '&') {
-      size_t length = Reference(p_, end_, nullptr);
+    while (FPos < FEnd && !Is(*FPos, kTextStop)) ++FPos;
+    if (FPos == FEnd || *FPos == '<') break;
+    if (*FPos == '&') {
+      size_t length = Reference(FPos, FEnd, nullptr);
       if (length == 0) Fail("Undefined or malformed reference");
       plain = false;
-      p_ += length;
-    } else if (*p_ == '\r') {
+      FPos += length;
+    } else if (*FPos == '\r') {
       plain = false;
-      ++p_;
+      ++FPos;
     } else {
       Fail("Control character in XML text");
     }
   }
   if (text != nullptr)
     *text =
-        plain ? std::string_view(begin, static_cast<size_t>(p_ - begin)) : DecodeText(begin, p_, true, text_);
+        plain ? std::string_view(begin, static_cast<size_t>(FPos - begin)) : DecodeText(begin, FPos, true, FText);
   return true;
 }
 
-Variant Reader::Element(int depth) {
-  Tag tag;
+Variant TReader::Element(int depth) {
+  TTag tag;
   StartTag(tag, true);
-  char kind = tag.t.begin == nullptr ? 'U' : KindLetter(Text(tag.t, attribute_));
+  char kind = tag.t.Begin == nullptr ? 'U' : KindLetter(Text(tag.t, FAttribute));
   switch (kind) {
     case 'N':
     case 'D':
@@ -582,34 +582,34 @@ Variant Reader::Element(int depth) {
     case 'S': return ScalarValue(kind, ScalarContent(tag));
     case 'A': return Array(tag, depth + 1);
     default:  // Empty: the content is checked, not read
-      if (!tag.empty) SkipContent(tag.name);
+      if (!tag.Empty) SkipContent(tag.Name);
       return Variant();
   }
 }
 
-Variant Reader::Array(const Tag& tag, int depth) {
+Variant TReader::Array(const TTag& tag, int depth) {
   if (depth > TXMLEncoder::kMaxNestingDepth) Fail("Arrays nested too deep");
-  if (tag.r.begin == nullptr) Fail("Array element without r");
-  int64_t r = WholeNumberOrZero(Text(tag.r, attribute_));
+  if (tag.r.Begin == nullptr) Fail("Array element without r");
+  int64_t r = WholeNumberOrZero(Text(tag.r, FAttribute));
   if (r < 0) Fail("Negative row count");
-  int64_t c = tag.c.begin != nullptr ? WholeNumberOrZero(Text(tag.c, attribute_)) : 0;
+  int64_t c = tag.C.Begin != nullptr ? WholeNumberOrZero(Text(tag.C, FAttribute)) : 0;
   // Both fit 32 bits, so the product fits 64. Only what the text could hold is reserved
-  // from it (Cells); the array is made once there are enough children.
+  // from it (TCells); the array is made once there are enough children.
   int64_t cells = c >= 1 ? r * c : r;
-  Cells items(cells, room_);
-  int64_t count = tag.empty ? 0 : Children(tag, items, depth);
+  TCells items(cells, FRoom);
+  int64_t count = tag.Empty ? 0 : Children(tag, items, depth);
   if (count < cells) Fail("Array element with too few children");
   if (c < 1) return Variant::ArrayOf(items.TakeAll());
   return Variant::TableOf(items.TakeAll(), static_cast<int>(c));  // row-major, as the children came
 }
 
-std::string_view Reader::ScalarContent(const Tag& tag) {
+std::string_view TReader::ScalarContent(const TTag& tag) {
   std::string_view text;
-  if (tag.empty) return text;
+  if (tag.Empty) return text;
   bool found = false;
   for (;;) {
-    if (p_ == end_) Fail("Element not closed");
-    if (*p_ != '<') {
+    if (FPos == FEnd) Fail("Element not closed");
+    if (*FPos != '<') {
       std::string_view piece;
       if (TextRun(&piece)) {
         if (found) Fail("Scalar element with content other than one piece of text");
@@ -619,8 +619,8 @@ std::string_view Reader::ScalarContent(const Tag& tag) {
       continue;
     }
     switch (Classify()) {
-      case Markup::kEndTag: EndTag(tag.name, tag.nameLength); return text;
-      case Markup::kCData:
+      case TMarkup::EndTag: EndTag(tag.Name, tag.NameLength); return text;
+      case TMarkup::CData:
         if (found) Fail("Scalar element with content other than one piece of text");
         found = true;
         text = CData(true);
@@ -630,29 +630,29 @@ std::string_view Reader::ScalarContent(const Tag& tag) {
   }
 }
 
-int64_t Reader::Children(const Tag& parent, Cells& items, int depth) {
+int64_t TReader::Children(const TTag& parent, TCells& items, int depth) {
   int64_t count = 0;
   for (;;) {
-    if (p_ == end_) Fail("Element not closed");
-    if (*p_ != '<') {
+    if (FPos == FEnd) Fail("Element not closed");
+    if (*FPos != '<') {
       if (TextRun(nullptr)) {
-        if (!items.full()) items.Append(Variant());
+        if (!items.Full()) items.Append(Variant());
         ++count;
       }
       continue;
     }
     switch (Classify()) {
-      case Markup::kEndTag: EndTag(parent.name, parent.nameLength); return count;
-      case Markup::kComment: Comment(); break;
-      case Markup::kInstruction: Instruction(); break;
-      case Markup::kCData:
+      case TMarkup::EndTag: EndTag(parent.Name, parent.NameLength); return count;
+      case TMarkup::Comment: Comment(); break;
+      case TMarkup::Instruction: Instruction(); break;
+      case TMarkup::CData:
         CData(false);
-        if (!items.full()) items.Append(Variant());
+        if (!items.Full()) items.Append(Variant());
         ++count;
         break;
-      case Markup::kElement:
-        ++p_;
-        if (!items.full())
+      case TMarkup::Element:
+        ++FPos;
+        if (!items.Full())
           items.Append(Element(depth));
         else
           SkipElement();
@@ -662,77 +662,77 @@ int64_t Reader::Children(const Tag& parent, Cells& items, int depth) {
   }
 }
 
-void Reader::SkipElement() {
-  Tag tag;
+void TReader::SkipElement() {
+  TTag tag;
   StartTag(tag, false);
-  if (!tag.empty) SkipContent(tag.name);
+  if (!tag.Empty) SkipContent(tag.Name);
 }
 
-void Reader::SkipContent(const char* name) {
+void TReader::SkipContent(const char* name) {
   // Names are kept as where they start and measured again at their end tag: a deep skip then
   // holds one pointer per level.
-  size_t base = open_.size();
-  open_.push_back(name);
-  while (open_.size() > base) {
-    if (p_ == end_) Fail("Element not closed");
-    if (*p_ != '<') {
+  size_t base = FOpen.size();
+  FOpen.push_back(name);
+  while (FOpen.size() > base) {
+    if (FPos == FEnd) Fail("Element not closed");
+    if (*FPos != '<') {
       TextRun(nullptr);
       continue;
     }
     switch (Classify()) {
-      case Markup::kEndTag: {
-        const char* open = open_.back();
+      case TMarkup::EndTag: {
+        const char* open = FOpen.back();
         EndTag(open, static_cast<size_t>(NameEnd(open) - open));
-        open_.pop_back();
+        FOpen.pop_back();
         break;
       }
-      case Markup::kComment: Comment(); break;
-      case Markup::kInstruction: Instruction(); break;
-      case Markup::kCData: CData(false); break;
-      case Markup::kElement: {
-        ++p_;
-        Tag tag;
+      case TMarkup::Comment: Comment(); break;
+      case TMarkup::Instruction: Instruction(); break;
+      case TMarkup::CData: CData(false); break;
+      case TMarkup::Element: {
+        ++FPos;
+        TTag tag;
         StartTag(tag, false);
-        if (!tag.empty) open_.push_back(tag.name);
+        if (!tag.Empty) FOpen.push_back(tag.Name);
         break;
       }
     }
   }
 }
 
-Variant Reader::Document() {
-  if (StartsWith("\xEF\xBB\xBF")) p_ += 3;
-  if (StartsWith("<?xml") && (end_ - p_ == 5 || !Is(p_[5], kName))) Declaration();
+Variant TReader::Document() {
+  if (StartsWith("\xEF\xBB\xBF")) FPos += 3;
+  if (StartsWith("<?xml") && (FEnd - FPos == 5 || !Is(FPos[5], kName))) Declaration();
   for (;;) {  // before the root
     SkipSpace();
-    if (p_ == end_) Fail("No root element");
-    if (*p_ != '<') Fail("Text outside the root element");
-    Markup m = Classify();
-    if (m == Markup::kElement) break;
-    if (m == Markup::kComment)
+    if (FPos == FEnd) Fail("No root element");
+    if (*FPos != '<') Fail("Text outside the root element");
+    TMarkup m = Classify();
+    if (m == TMarkup::Element) break;
+    if (m == TMarkup::Comment)
       Comment();
-    else if (m == Markup::kInstruction)
+    else if (m == TMarkup::Instruction)
       Instruction();
     else
       Fail("Markup outside the root element");
   }
-  ++p_;
-  Tag root;
+  ++FPos;
+  TTag root;
   StartTag(root, false);  // name and attributes play no part
-  Cells items(INT_MAX);
-  int64_t count = root.empty ? 0 : Children(root, items, 1);
+  TCells items(INT_MAX);
+  int64_t count = root.Empty ? 0 : Children(root, items, 1);
   if (count > INT_MAX) Fail("Too many elements");
   for (;;) {  // after the root
     SkipSpace();
-    if (p_ == end_) break;
-    if (*p_ != '<') Fail("Text outside the root element");
-    Markup m = Classify();
-    if (m == Markup::kComment)
+    if (FPos == FEnd) break;
+    if (*FPos != '<') Fail("Text outside the root element");
+    TMarkup m = Classify();
+    if (m == TMarkup::Comment)
       Comment();
-    else if (m == Markup::kInstruction)
+    else if (m == TMarkup::Instruction)
       Instruction();
     else
-      Fail(m == Markup::kElement ? "More than one root element" : "Markup outside the root element");
+      Fail(m == TMarkup::Element ? "More than one root element" : "Markup outside the root element");
   }
   return Variant::ArrayOf(items.TakeAll());
 }
@@ -748,7 +748,7 @@ Variant ReadXMLValue(std::string_view text) {
     Fail(c < 0x20 ? "Control character in XML text"
                   : "Text is not well-formed UTF-8 or holds a character XML does not allow");
   }
-  return Reader(text).Document();
+  return TReader(text).Document();
 }
 
 }  // namespace dct

@@ -31,18 +31,18 @@ Variant Read(std::string_view text) {
   return ReadXMLValue(std::string_view(block.get(), text.size()));
 }
 
-struct Case {
-  std::string text;                 // a whole document
-  std::optional<Variant> expected;  // nothing: refused
+struct TCase {
+  std::string Text;                 // a whole document
+  std::optional<Variant> Expected;  // nothing: refused
 };
 
-void CheckTable(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    if (c.expected) {
-      EXPECT_EQ(Read(c.text), *c.expected);
+void CheckTable(const std::vector<TCase>& cases) {
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Text);
+    if (c.Expected) {
+      EXPECT_EQ(Read(c.Text), *c.Expected);
     } else {
-      EXPECT_THROW(Read(c.text), EXMLDecodeError);
+      EXPECT_THROW(Read(c.Text), EXMLDecodeError);
     }
   }
 }
@@ -162,14 +162,14 @@ TEST(XMLValueReader, TextThatIsNotUTF8XMLIsRefused) {
       "<sa><elm t=\"S\"><![CDATA[@]]></elm></sa>", "<sa><?pi @?></sa>",
       "<sa><elm><skipped>@</skipped></elm></sa>",  "<?xml version=\"1.0\"?><sa/>@",
   };
-  std::vector<Case> cases;
+  std::vector<TCase> cases;
   for (const std::string& place : places)
     for (const std::string& b : bad) {
       std::string text = place;
       text.replace(text.find('@'), 1, b);
       cases.push_back({text, std::nullopt});
       if (size_t end = text.find("</elm@>"); end != std::string::npos)
-        cases.back().text.replace(end + 5, 1, b);
+        cases.back().Text.replace(end + 5, 1, b);
     }
   cases.push_back({"<sa><elm t=\"S\">ab\xC3</elm></sa>", std::nullopt});  // cut short before markup
   cases.push_back({"<sa/>\xC3", std::nullopt});                           // cut short at the end
@@ -311,7 +311,7 @@ TEST(XMLValueReader, EveryPrefixIsRefused) {
 
 // The value as the tree-walking reader this one replaced read it, on pugixml's tree: the
 // reference for which piece of the text lands in which cell. Nothing when it refuses the value.
-class Reference {
+class TReference {
  public:
   static std::optional<Variant> Read(const pugi::xml_document& doc) {
     pugi::xml_node root;
@@ -321,13 +321,13 @@ class Reference {
       std::vector<Variant> items;
       for (pugi::xml_node child : Children(root)) items.push_back(Value(child, 1));
       return Variant::ArrayOf(std::move(items));
-    } catch (const Refused&) {
+    } catch (const TRefused&) {
       return std::nullopt;
     }
   }
 
  private:
-  struct Refused {};
+  struct TRefused {};
 
   // Children by position: elements and pieces of text; a piece of text as an empty handle.
   static std::vector<pugi::xml_node> Children(pugi::xml_node parent) {
@@ -343,7 +343,7 @@ class Reference {
     pugi::xml_node child = element.first_child();
     if (!child) return "";
     if (child.next_sibling() || (child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata))
-      throw Refused();
+      throw TRefused();
     return child.value();
   }
 
@@ -368,27 +368,27 @@ class Reference {
     switch (kind) {
       case 'S': return Variant::FromString(Text(node));
       case 'N':
-        if (ParseNumberText(Text(node), d) != NumberTextResult::Ok) throw Refused();
+        if (ParseNumberText(Text(node), d) != TNumberTextResult::Ok) throw TRefused();
         return Variant::FromDouble(d);
       case 'D':
-        if (!ParseDateText(Text(node), d)) throw Refused();
+        if (!ParseDateText(Text(node), d)) throw TRefused();
         return Variant::FromDate(d);
       case 'B': {
         std::string text = Text(node);
         bool b;
-        NumberTextResult n = ParseNumberText(text, d);
-        if (n != NumberTextResult::Malformed)
-          return Variant::FromBoolean(n == NumberTextResult::OutOfRange || d != 0);
-        if (!ParseBooleanWord(text, b)) throw Refused();
+        TNumberTextResult n = ParseNumberText(text, d);
+        if (n != TNumberTextResult::Malformed)
+          return Variant::FromBoolean(n == TNumberTextResult::OutOfRange || d != 0);
+        if (!ParseBooleanWord(text, b)) throw TRefused();
         return Variant::FromBoolean(b);
       }
       case 'A': {
-        if (depth + 1 > TXMLEncoder::kMaxNestingDepth || !node.attribute("r")) throw Refused();
+        if (depth + 1 > TXMLEncoder::kMaxNestingDepth || !node.attribute("r")) throw TRefused();
         int64_t r = Whole(node.attribute("r").value()), c = Whole(node.attribute("c").value());
-        if (r < 0) throw Refused();
+        if (r < 0) throw TRefused();
         std::vector<pugi::xml_node> children = Children(node);
         int64_t cells = c >= 1 ? r * c : r;
-        if (static_cast<int64_t>(children.size()) < cells) throw Refused();
+        if (static_cast<int64_t>(children.size()) < cells) throw TRefused();
         std::vector<Variant> values;
         for (int64_t k = 0; k < cells; ++k) values.push_back(Value(children[k], depth + 1));
         if (c < 1) return Variant::ArrayOf(std::move(values));
@@ -495,7 +495,7 @@ TEST(XMLValueReader, RandomMutationsAgreeWithTheTreeReader) {
     ++accepted;
     // pugixml is laxer than this reader: what it refuses, this one refuses too.
     ASSERT_TRUE(parsed);
-    std::optional<Variant> expected = Reference::Read(doc);
+    std::optional<Variant> expected = TReference::Read(doc);
     ASSERT_TRUE(expected.has_value());
     ASSERT_EQ(*value, *expected);
   }

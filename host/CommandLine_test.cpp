@@ -50,8 +50,8 @@ TEST(CommandLineTest, OptionsTakeTheirValueNextOrAfterEquals) {
 
 TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
   const struct {
-    std::vector<std::string> args;
-    const char* reason;
+    std::vector<std::string> Args;
+    const char* Reason;
   } cases[] = {
       {{"--port"}, "needs a value"},
       {{"--port", "0"}, "1 to 65535"},
@@ -73,8 +73,8 @@ TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
   for (const auto& c : cases) {
     THostOptions options;
     std::string error;
-    EXPECT_FALSE(ParseCommandLine(c.args, options, error)) << c.args[0];
-    EXPECT_NE(error.find(c.reason), std::string::npos) << c.args[0] << ": " << error;
+    EXPECT_FALSE(ParseCommandLine(c.Args, options, error)) << c.Args[0];
+    EXPECT_NE(error.find(c.Reason), std::string::npos) << c.Args[0] << ": " << error;
   }
 }
 

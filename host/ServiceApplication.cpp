@@ -100,18 +100,18 @@ int Uninstall(const THostOptions& Options) {
 }
 
 int RunAsService(TStopSignal& Stop, const TBaseLog& LogNaming, const TProgramUnits& Units) {
-  TEventLog event_log(StartedBySystemd());
+  TEventLog eventLog(StartedBySystemd());
   if (LogNaming.IsHost() && LogNaming.LogFileName()[0] == '\0') {
-    event_log.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
+    eventLog.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
   }
   TDevice* single = Units.SingleDevice();
   if (single == nullptr) {
-    event_log.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
-                     FillFormat(kServiceFailedFormat, "start", "the device does not exist")});
+    eventLog.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
+                    FillFormat(kServiceFailedFormat, "start", "the device does not exist")});
     return kExitFailure;
   }
   TDeviceAdapter device(*single);
-  Tdct_korvelmobile service(device, event_log);
+  Tdct_korvelmobile service(device, eventLog);
   if (!service.ServiceStart()) return kExitFailure;
   NotifyReady();
   Stop.Wait();
@@ -143,11 +143,11 @@ int RunUnits(int argc, char** argv) {
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
 
   // The log-file naming is the first unit to start and the last to end.
-  TBaseLog log_naming;
+  TBaseLog logNaming;
   TProgramUnits units(options.Port);
   if (options.Install) return Install(options);
   if (options.Uninstall) return Uninstall(options);
-  return RunAsService(stop, log_naming, units);
+  return RunAsService(stop, logNaming, units);
 }
 
 }  // namespace

@@ -9,23 +9,23 @@ namespace {
 
 class TFakeDevice : public IHostedDevice {
  public:
-  int enable_code = 0;
-  bool enable_raises = false;
-  bool disable_raises = false;
-  bool enabled = false;
-  int disables = 0;
+  int FEnableCode = 0;
+  bool FEnableRaises = false;
+  bool FDisableRaises = false;
+  bool FEnabled = false;
+  int FDisables = 0;
 
   int Enable() override {
-    if (enable_raises) throw std::runtime_error("Could not bind socket. Address already in use");
-    enabled = enable_code == 0;
-    return enable_code;
+    if (FEnableRaises) throw std::runtime_error("Could not bind socket. Address already in use");
+    FEnabled = FEnableCode == 0;
+    return FEnableCode;
   }
   void Disable() override {
-    ++disables;
-    enabled = false;
-    if (disable_raises) throw std::runtime_error("buffer close failed");
+    ++FDisables;
+    FEnabled = false;
+    if (FDisableRaises) throw std::runtime_error("buffer close failed");
   }
-  bool Enabled() const override { return enabled; }
+  bool Enabled() const override { return FEnabled; }
   std::string GetResultDescription(int code) const override {
     return code == 1006 ? "Библиотека не найдена" : "code " + std::to_string(code);
   }
@@ -33,18 +33,18 @@ class TFakeDevice : public IHostedDevice {
 
 class TRecordingLog : public IEventSink {
  public:
-  void Write(const TEventEntry& entry) override { entries.push_back(entry); }
-  std::vector<TEventEntry> entries;
+  void Write(const TEventEntry& entry) override { FEntries.push_back(entry); }
+  std::vector<TEventEntry> FEntries;
 };
 
 TEST(ServiceTest, StartOutcomeIsWrittenAsExactlyOneEntry) {
   const struct {
-    int code;
-    bool raises;
-    bool started;
-    TEventType type;
-    int event;
-    const char* text;
+    int Code;
+    bool Raises;
+    bool Started;
+    TEventType Type;
+    int Event;
+    const char* Text;
   } cases[] = {
       {0, false, true, TEventType::Information, 1, "Служба успешно запущена"},
       {1006, false, false, TEventType::Error, 1, "Ошибка запуска службы: Библиотека не найдена"},
@@ -54,16 +54,16 @@ TEST(ServiceTest, StartOutcomeIsWrittenAsExactlyOneEntry) {
   };
   for (const auto& c : cases) {
     TFakeDevice device;
-    device.enable_code = c.code;
-    device.enable_raises = c.raises;
+    device.FEnableCode = c.Code;
+    device.FEnableRaises = c.Raises;
     TRecordingLog log;
     Tdct_korvelmobile service(device, log);
-    EXPECT_EQ(service.ServiceStart(), c.started) << c.text;
-    ASSERT_EQ(log.entries.size(), 1u) << c.text;
-    EXPECT_EQ(log.entries[0].Type, c.type) << c.text;
-    EXPECT_EQ(log.entries[0].EventId, c.event) << c.text;
-    EXPECT_EQ(log.entries[0].Category, 0) << c.text;
-    EXPECT_EQ(log.entries[0].Text, c.text);
+    EXPECT_EQ(service.ServiceStart(), c.Started) << c.Text;
+    ASSERT_EQ(log.FEntries.size(), 1u) << c.Text;
+    EXPECT_EQ(log.FEntries[0].Type, c.Type) << c.Text;
+    EXPECT_EQ(log.FEntries[0].EventId, c.Event) << c.Text;
+    EXPECT_EQ(log.FEntries[0].Category, 0) << c.Text;
+    EXPECT_EQ(log.FEntries[0].Text, c.Text);
   }
 }
 
@@ -73,16 +73,16 @@ TEST(ServiceTest, StopDisablesOnceAndReportsARaise) {
   Tdct_korvelmobile service(device, log);
   ASSERT_TRUE(service.ServiceStart());
   EXPECT_TRUE(service.ServiceStop());
-  EXPECT_EQ(device.disables, 1);
-  EXPECT_FALSE(device.enabled);
-  EXPECT_EQ(log.entries.size(), 1u);  // a good stop writes nothing
+  EXPECT_EQ(device.FDisables, 1);
+  EXPECT_FALSE(device.FEnabled);
+  EXPECT_EQ(log.FEntries.size(), 1u);  // a good stop writes nothing
 
-  device.disable_raises = true;
+  device.FDisableRaises = true;
   EXPECT_FALSE(service.ServiceStop());
-  ASSERT_EQ(log.entries.size(), 2u);
-  EXPECT_EQ(log.entries[1].Type, TEventType::Error);
-  EXPECT_EQ(log.entries[1].EventId, 0);
-  EXPECT_EQ(log.entries[1].Text, "Service failed on stop: buffer close failed");
+  ASSERT_EQ(log.FEntries.size(), 2u);
+  EXPECT_EQ(log.FEntries[1].Type, TEventType::Error);
+  EXPECT_EQ(log.FEntries[1].EventId, 0);
+  EXPECT_EQ(log.FEntries[1].Text, "Service failed on stop: buffer close failed");
 }
 
 }  // namespace

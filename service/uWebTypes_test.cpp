@@ -7,7 +7,7 @@ namespace {
 
 TEST(WebTypesTest, PathAndQuery) {
   const struct {
-    const char *target, *path, *query;
+    const char *target, *path, *Query;
   } cases[] = {
       {"/wsdl/IMobileDCT?intf=IMobileDCT&types=1#frag", "/wsdl/IMobileDCT", "intf=IMobileDCT&types=1"},
       {"/", "/", ""},
@@ -16,7 +16,7 @@ TEST(WebTypesTest, PathAndQuery) {
     TWebRequest r;
     r.Target = c.target;
     EXPECT_EQ(r.Path(), c.path);
-    EXPECT_EQ(r.Query(), c.query);
+    EXPECT_EQ(r.Query(), c.Query);
   }
 }
 

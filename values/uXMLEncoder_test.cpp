@@ -200,7 +200,7 @@ TEST(XMLEncoder, RoundTripChangesOnlyWhatTheFormatDrops) {
 // the rest of the string kept.
 TEST(XMLEncoder, WhatXMLCannotCarryIsWrittenAsReplacementCharacters) {
   const struct {
-    std::string stored, written;
+    std::string stored, Written;
   } cases[] = {
       {"a\x80z", "a\uFFFDz"},
       {"\xED\xA0\x80", "\uFFFD\uFFFD\uFFFD"},
@@ -213,7 +213,7 @@ TEST(XMLEncoder, WhatXMLCannotCarryIsWrittenAsReplacementCharacters) {
   for (const auto& c : cases) {
     std::string text = enc.Encode(Variant::ArrayOf({Variant::FromString(c.stored)}));
     EXPECT_EQ(text,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"S\">" + c.written + "</elm></sa>\r\n");
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?><sa><elm t=\"S\">" + c.Written + "</elm></sa>\r\n");
     EXPECT_NO_THROW(enc.Decode(text)) << text;
   }
 }

@@ -316,12 +316,12 @@ TEST_F(CatalogueTest, GetItemInfoCases) {
       {In({D(0), S("4600")}), rcOK, 0},
       {In({D(0), S("4600"), S("DOC"), S("SN1")}), rcOK, 7.5},
       {In({D(0), S("4600"), S("DOC")}), rcItemNotFound, 0},  // no row without a serial
-      {In({D(0), S("4600"), S(""), S("SN1")}), rcOK, 0},       // no document asked for
+      {In({D(0), S("4600"), S(""), S("SN1")}), rcOK, 0},     // no document asked for
       {In({D(0), S("4600 ")}), rcItemNotFound, 0},           // exact match, blanks count
       {In({D(0), S("IT'S")}), rcItemNotFound, 0},            // case-sensitive
       {In({D(0), S("it's")}), rcOK, 0},
       {In({D(0), S("barcode")}), rcItemNotFound, 0},  // a column name is just text
-      {In({D(1), S("4600")}), rcNotSupported, 0},      // on-line with no callback
+      {In({D(1), S("4600")}), rcNotSupported, 0},     // on-line with no callback
       {In({D(0)}), rcBadInput, 0},
       {Variant(), rcBadInput, 0},
   };

@@ -42,7 +42,7 @@ const char* KindName(uint16_t kind) {
 
 [[noreturn]] void FailMismatch(uint16_t from, const char* to) {
   throw EVariantError(TKind::TypeMismatch, std::string("Could not convert variant of type (") +
-                                              KindName(from) + ") into type (" + to + ")");
+                                               KindName(from) + ") into type (" + to + ")");
 }
 
 [[noreturn]] void FailOverflow(const char* to) {

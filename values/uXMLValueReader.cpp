@@ -485,7 +485,8 @@ void TReader::Instruction() {
   if (FPos == FEnd || !Is(*FPos, kNameStart)) Fail("Malformed processing instruction");
   const char* target = FPos;
   FPos = NameEnd(FPos);
-  if (FPos - target == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' && (target[2] | 0x20) == 'l')
+  if (FPos - target == 3 && (target[0] | 0x20) == 'x' && (target[1] | 0x20) == 'm' &&
+      (target[2] | 0x20) == 'l')
     Fail("Misplaced XML declaration");
   if (FPos == FEnd) Fail("Unfinished processing instruction");
   if (*FPos == '?') {
@@ -566,8 +567,8 @@ bool TReader::TextRun(std::string_view* text) {
     }
   }
   if (text != nullptr)
-    *text =
-        plain ? std::string_view(begin, static_cast<size_t>(FPos - begin)) : DecodeText(begin, FPos, true, FText);
+    *text = plain ? std::string_view(begin, static_cast<size_t>(FPos - begin))
+                  : DecodeText(begin, FPos, true, FText);
   return true;
 }
 

@@ -18,6 +18,7 @@
 
 #include "buffer/SQLiteTable3.h"
 #include "buffer/uDataBuffer.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -38,20 +39,11 @@ const char kCreateItems[] =
 
 class BenchFolder {
  public:
-  BenchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dct_buffer_bench_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    path_ = pattern;
-  }
-  ~BenchFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return dir_.path() + "/" + name; }
+  const std::string& path() const { return dir_.path(); }
 
  private:
-  std::string path_;
+  dct::testing::TempDir dir_{"dct_buffer_bench"};
 };
 
 BenchFolder& Folder() {

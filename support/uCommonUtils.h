@@ -2,9 +2,8 @@
 // can append a name directly.
 //
 //   CSIDL 35 (machine-wide data)  the system's (/var/lib/ on POSIX), or the folder set with
-//                                 SetCommonAppDataRoot
-//                                 (the --data-root option); falls back to 26 when it cannot
-//                                 be created or written
+//                                 SetCommonAppDataRoot (the --data-root option); falls back
+//                                 to 26 when it cannot be created or written
 //   CSIDL 26 (per-user data)      $XDG_DATA_HOME/ or $HOME/.local/share/ (an unset, empty or
 //                                 relative $XDG_DATA_HOME is skipped; without $HOME the
 //                                 account's home folder stands in). When that cannot be

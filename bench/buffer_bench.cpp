@@ -18,6 +18,7 @@
 
 #include "buffer/SQLiteTable3.h"
 #include "buffer/uDataBuffer.h"
+#include "support/TestSupport.h"
 
 namespace dct {
 namespace {
@@ -38,20 +39,11 @@ const char kCreateItems[] =
 
 class TBenchFolder {
  public:
-  TBenchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "dct_buffer_bench_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    FPath = pattern;
-  }
-  ~TBenchFolder() {
-    std::error_code ec;
-    fs::remove_all(FPath, ec);
-  }
-  std::string File(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& path() const { return FPath; }
+  std::string File(const std::string& name) const { return FDir.path() + "/" + name; }
+  const std::string& Path() const { return FDir.path(); }
 
  private:
-  std::string FPath;
+  dct::testing::TempDir FDir{"dct_buffer_bench"};
 };
 
 TBenchFolder& Folder() {

@@ -7,7 +7,7 @@
 //     round and after the last: what the allocator keeps between calls shows as growth;
 //   - the highest resident size sampled during each kind of call, and the resident size
 //     left once all rounds are over;
-//   - the best load and download times against FloorLoad and FloorDownload (ProgramClient.h),
+//   - the best load and download times against FloorLoad and FloorDownload (ProgramClient_posix.h),
 //     each floor run next to the call it is the floor of, so that both see the same machine.
 //
 //   catalogue_memory_bench SERVER [ITEMS...]      default ITEMS: 100000 1000000
@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "bench/CatalogueFixture.h"
-#include "bench/ProgramClient.h"
+#include "bench/ProgramClient_posix.h"
 #include "values/uXMLEncoder.h"
 
 namespace {

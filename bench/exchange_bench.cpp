@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "bench/CatalogueFixture.h"
-#include "bench/ProgramClient.h"
+#include "bench/ProgramClient_posix.h"
 #include "values/uXMLEncoder.h"
 
 namespace {

@@ -8,7 +8,6 @@
 // alone, that is the cost of Decode and Encode; the text itself is in it too).
 // At the end the ratio of the two mean times is printed (goal <= 1.5).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "bench/CatalogueFixture.h"
@@ -70,7 +70,7 @@ uint16_t ServerPort() {
     return gServer->port;
   }
   TServer& s = *gServer;
-  s.root = fs::temp_directory_path() / ("dct_catalogue_bench_" + std::to_string(::getpid()));
+  s.root = fs::temp_directory_path() / ("dct_catalogue_bench_" + std::to_string(std::random_device()()));
   fs::create_directories(s.root);
   dct::SetCommonAppDataRoot(s.root.string() + "/");
   s.module = std::make_unique<dct::TWebModule1>(s.context);

@@ -9,7 +9,6 @@
 //
 //   values_bench [--items=N] [benchmark flags]
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <pugixml.hpp>
 
 #include <cstdio>
@@ -20,6 +19,7 @@
 #include <string>
 
 #include "bench/CatalogueFixture.h"
+#include "support/uProcessMemory.h"
 #include "values/uXMLEncoder.h"
 
 namespace {
@@ -128,7 +128,7 @@ long StatusKb(const char* key) {
 }
 
 bool ResetPeak() {
-  malloc_trim(0);  // give freed heap back first, so that the start is what is really held
+  dct::ReleaseFreedMemory();  // give freed heap back first, so that the start is what is really held
   std::ofstream f("/proc/self/clear_refs");
   f << "5";
   f.flush();
@@ -141,7 +141,7 @@ void ReportPeaks() {
   std::string xml;
   {
     dct::Variant value = dct::MakeCatalogueValue(gItems);
-    malloc_trim(0);
+    dct::ReleaseFreedMemory();
     long held = StatusKb("VmRSS") - start;
     std::printf("catalogue value (%d x 11): %.1f MB resident\n", gItems, held / mb);
     bool reset = ResetPeak();
@@ -155,7 +155,7 @@ void ReportPeaks() {
   long base = StatusKb("VmRSS");
   dct::Variant decoded = dct::TXMLEncoder().Decode(xml);
   long peak = StatusKb("VmHWM");
-  malloc_trim(0);
+  dct::ReleaseFreedMemory();
   long after = StatusKb("VmRSS");
   double textKb = xml.size() / 1024.0;
   std::printf("Decode: peak %.1f MB above start, result holds %.1f MB%s\n", (peak - base) / mb,

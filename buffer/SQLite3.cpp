@@ -1,10 +1,9 @@
 #include "buffer/SQLite3.h"
 
-#include <dlfcn.h>
-
 #include <mutex>
 
 #include "support/uCommonUtils.h"
+#include "support/uDynamicLibrary.h"
 
 namespace dct {
 
@@ -12,20 +11,18 @@ TSQLiteAPI SQLite;
 
 namespace {
 
-constexpr const char kDefaultLibrary[] = "libsqlite3.so.0";
-
 // Load and unload run from the service-control thread, but a test or the host may race
 // them against a device's Enable; the table itself is read without a lock once bound.
 std::mutex g_mutex;
-void* g_handle = nullptr;
+TDynamicLibrary g_handle = nullptr;
 std::string g_libraryName;
 
 // Fills every slot from `handle`; returns the first required name that is missing, or null.
-const char* BindEntryPoints(void* handle, TSQLiteAPI& api) {
-#define DCT_BIND_REQUIRED(name)                                          \
-  api.name = reinterpret_cast<decltype(api.name)>(dlsym(handle, #name)); \
+const char* BindEntryPoints(TDynamicLibrary handle, TSQLiteAPI& api) {
+#define DCT_BIND_REQUIRED(name)                                                      \
+  api.name = reinterpret_cast<decltype(api.name)>(FindDynamicSymbol(handle, #name)); \
   if (api.name == nullptr) return #name;
-#define DCT_BIND_OPTIONAL(name, type) api.name = reinterpret_cast<type>(dlsym(handle, #name));
+#define DCT_BIND_OPTIONAL(name, type) api.name = reinterpret_cast<type>(FindDynamicSymbol(handle, #name));
   DCT_SQLITE_REQUIRED_ENTRY_POINTS(DCT_BIND_REQUIRED)
   DCT_SQLITE_OPTIONAL_ENTRY_POINTS(DCT_BIND_OPTIONAL)
 #undef DCT_BIND_REQUIRED
@@ -36,7 +33,7 @@ const char* BindEntryPoints(void* handle, TSQLiteAPI& api) {
 }  // namespace
 
 std::vector<std::string> SQLiteLibraryCandidates(const std::string& name) {
-  if (name.empty()) return {GetProgramFolder() + kDefaultLibrary, kDefaultLibrary};
+  if (name.empty()) return {GetProgramFolder() + DefaultSQLiteLibraryName(), DefaultSQLiteLibraryName()};
   if (name.find('/') != std::string::npos) return {name};
   return {GetProgramFolder() + name};
 }
@@ -44,15 +41,15 @@ std::vector<std::string> SQLiteLibraryCandidates(const std::string& name) {
 bool LoadSQLiteLibrary(const std::string& name) {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_handle != nullptr) return true;
-  void* handle = nullptr;
+  TDynamicLibrary handle = nullptr;
   for (const std::string& candidate : SQLiteLibraryCandidates(name)) {
-    handle = dlopen(candidate.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle = OpenDynamicLibrary(candidate);
     if (handle != nullptr) break;
   }
   if (handle == nullptr) return false;  // no engine: the entry points stay unbound
   TSQLiteAPI api;
   if (const char* missing = BindEntryPoints(handle, api)) {
-    dlclose(handle);
+    CloseDynamicLibrary(handle);
     throw ESQLiteException(std::string("Cannot get procedure \"") + missing + "\" address.");
   }
   SQLite = api;
@@ -64,7 +61,7 @@ void UnloadSQLiteLibrary() {
   std::lock_guard<std::mutex> lock(g_mutex);
   if (g_handle == nullptr) return;
   SQLite = TSQLiteAPI{};
-  dlclose(g_handle);
+  CloseDynamicLibrary(g_handle);
   g_handle = nullptr;
 }
 

@@ -1,8 +1,9 @@
 // Run-time binding of the SQLite engine. The engine is reached only through the table of
 // entry points filled here; tests swap entries of that table to inject faults.
 //
-// Library search: LoadSQLiteLibrary("") tries libsqlite3.so.0 beside the program, then
-// wherever the system's loader finds it. A name containing "/" is used unchanged (the
+// Library search: LoadSQLiteLibrary("") tries the engine's usual file name on this system
+// (DefaultSQLiteLibraryName) beside the program, then wherever the system's loader finds it. A name
+// containing "/" is used unchanged (the
 // --sqlite-library option); any other name is looked up beside the program.
 //
 // The table: one slot per entry point, named and typed as in sqlite3.h. 92 entry points are
@@ -61,5 +62,11 @@ std::vector<std::string> SQLiteLibraryCandidates(const std::string& name);
 // The names of the table, for checks: required and optional entry points in binding order.
 const std::vector<std::string>& SQLiteRequiredEntryPoints();
 const std::vector<std::string>& SQLiteOptionalEntryPoints();
+
+// ---------------------------------------------------------------------------------------
+// Platform calls (SQLite3_posix.cpp).
+
+// The engine library's usual file name on this system (libsqlite3.so.0 on POSIX).
+const char* DefaultSQLiteLibraryName();
 
 }  // namespace dct

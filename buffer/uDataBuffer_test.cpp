@@ -1,9 +1,6 @@
 #include "buffer/uDataBuffer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +12,7 @@
 #include <sstream>
 #include <tuple>
 
+#include "buffer/DataBufferFixture.h"
 #include "buffer/SQLiteFaults.h"
 #include "buffer/SQLiteTable3.h"
 #include "support/TestSupport.h"
@@ -26,19 +24,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
 
+using testing::Doc;
+using testing::Item;
+using testing::RowsText;
 using testing::TempDir;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-mode_t ModeOf(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
-}
+using DataBufferTest = testing::TDataBufferFixture;
 
 // "B<i>", appended: "B" + a temporary trips GCC 12's -Wrestrict at -O3.
 std::string NumberedBarcode(int i) {
@@ -47,114 +37,7 @@ std::string NumberedBarcode(int i) {
   return barcode;
 }
 
-TItemRec Item(const std::string& barcode, const std::string& name = "n", int64_t priceCount = 0,
-              double quantity = 0) {
-  TItemRec item;
-  item.Barcode = barcode;
-  item.Name = name;
-  item.Price = Currency{priceCount};
-  item.Quantity = quantity;
-  return item;
-}
-
-TDocument Doc(const std::string& id, uint8_t source, TDocRows rows = {}, uint8_t type = 3,
-              const std::string& description = "d") {
-  TDocument doc;
-  doc.DocumentID = id;
-  doc.Source = source;
-  doc.DocumentType = type;
-  doc.Description = description;
-  doc.Rows = std::move(rows);
-  return doc;
-}
-
-// "barcode:quantity/serial" for every row, in order: compact to compare.
-std::string RowsText(const TDocRows& rows) {
-  std::string out;
-  for (const TDocRow& r : rows) {
-    if (!out.empty()) out += " ";
-    std::ostringstream q;
-    q << r.Quantity;
-    out += r.Barcode + ":" + q.str() + (r.SerialNum.empty() ? "" : "/" + r.SerialNum);
-  }
-  return out;
-}
-
-// Writes to the buffer in `folder` as the calling user; true when every step succeeded.
-bool UseBufferAs(const std::string& folder) {
-  TDataBuffer buffer(folder);
-  TItemsArray items = {Item("N", "by nobody")};
-  TDocument doc = Doc("D", 1, {{"X", 1, ""}});
-  return buffer.Enable() == 0 && buffer.SaveItems(items) == 0 && buffer.SaveDoc(doc) == 0 &&
-         buffer.ClearDocs(-1) == 0;
-}
-
-class DataBufferTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(LoadSQLiteLibrary(""));
-    buffer_ = std::make_unique<TDataBuffer>(tmp_.path() + "/buf");
-    ASSERT_EQ(buffer_->Enable(), 0) << buffer_->ResultDescription();
-  }
-
-  // A second connection to the buffer's file, for looking behind the buffer's back.
-  int64_t Value(const std::string& sql) {
-    TSQLiteDatabase db(buffer_->FileName());
-    return db.GetTableValue(sql);
-  }
-  void Exec(const std::string& sql) {
-    TSQLiteDatabase db(buffer_->FileName());
-    db.ExecSQL(sql);
-  }
-
-  std::string ItemNames() {
-    TItemsArray items;
-    buffer_->ReadItems(items);
-    std::vector<std::string> names;
-    for (const TItemRec& i : items) names.push_back(i.Barcode + "=" + i.Name);
-    std::sort(names.begin(), names.end());  // no order is asked of the engine
-    std::string out;
-    for (const std::string& n : names) out += (out.empty() ? "" : " ") + n;
-    return out;
-  }
-
-  std::string DocText(const std::string& id) {
-    TDocument doc;
-    int rc = buffer_->ReadDoc({id}, doc);
-    if (rc != 0) return "rc " + std::to_string(rc);
-    std::sort(doc.Rows.begin(), doc.Rows.end(), [](const TDocRow& a, const TDocRow& b) {
-      return std::tie(a.Barcode, a.SerialNum) < std::tie(b.Barcode, b.SerialNum);
-    });
-    return doc.Description + " [" + RowsText(doc.Rows) + "]";
-  }
-
-  TempDir tmp_;
-  std::unique_ptr<TDataBuffer> buffer_;
-};
-
 // ---- store and schema ----
-
-TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
-  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
-  SetCommonAppDataRoot(tmp_.path() + "/root");
-  TDataBuffer buffer;
-  SetCommonAppDataRoot("");
-  const std::string folder = tmp_.path() + "/root/dct_korvelmobile/DataBuffer/";
-  EXPECT_EQ(buffer.DBPath(), folder);
-  EXPECT_EQ(buffer.DBID(), "0");
-  EXPECT_EQ(buffer.FileName(), folder + "0.db");
-  EXPECT_EQ(ModeOf(folder), 0777u);
-  EXPECT_FALSE(buffer.IsOpen());
-
-  ASSERT_EQ(buffer.Enable(), 0);
-  TSQLiteDatabase db(folder + "0.db");
-  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('items', "
-                             "'docheaders', 'doctables') AND type = 'table'"),
-            3);
-  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name = 'docid' AND type = 'index'"),
-            1);
-  EXPECT_EQ(ModeOf(folder + "0.db") & 0666, 0666u);
-}
 
 TEST_F(DataBufferTest, AMachineWideFolderThatCannotBeHadGivesWayToTheUserFolder) {
   std::ofstream(tmp_.path() + "/file") << "x";
@@ -215,26 +98,6 @@ TEST_F(DataBufferTest, EveryOperationWithoutAConnectionEndsWith1001) {
     EXPECT_EQ(buffer_->ResultDescription(), "Data buffer is not open");
   }
   EXPECT_EQ(count, -5);  // counts are set only on success
-}
-
-TEST_F(DataBufferTest, AFileThatIsNotADatabaseIsReportedAndLeftAsItIs) {
-  buffer_->SetDBID("junk");
-  const std::string file = tmp_.path() + "/buf/junk.db";
-  const std::string content(3000, 'j');
-  std::ofstream(file, std::ios::binary) << content;
-  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-  EXPECT_EQ(buffer_->Enable(), 1001);
-  const std::string schema0 =
-      "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
-      "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
-      "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
-  EXPECT_EQ(buffer_->ResultDescription(),
-            "Error executing SQL.\rError [26]: File opened that is not a database file.\r\"" + schema0 +
-                "\": file is not a database");
-  EXPECT_FALSE(buffer_->IsOpen());
-  EXPECT_EQ(ReadAll(file), content);
-  EXPECT_EQ(ModeOf(file), 0640u);
-  EXPECT_FALSE(fs::exists(file + "-journal"));
 }
 
 TEST_F(DataBufferTest, AMissingFolderFailsTheOpenWithTheFileName) {
@@ -303,35 +166,6 @@ TEST_F(DataBufferTest, TheEngineKeepsItsDefaultDurability) {
   TSQLiteDatabase db(buffer_->FileName());
   auto mode = db.GetUniTable("PRAGMA journal_mode");
   EXPECT_EQ(mode->Field(0).AsString(), "delete");
-}
-
-TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
-  const std::string file = buffer_->FileName();
-  EXPECT_EQ(ModeOf(file) & 0666, 0666u);
-  {
-    // The journal exists only inside a write transaction, and inherits the folder's grant.
-    mode_t oldMask = umask(022);
-    TSQLiteDatabase db(file);
-    db.BeginTransaction();
-    db.ExecSQL("INSERT INTO items (barcode) VALUES ('J')");
-    umask(oldMask);
-    ASSERT_TRUE(fs::exists(file + "-journal"));
-    EXPECT_EQ(ModeOf(file + "-journal") & 0666, 0666u);
-    db.Rollback();
-  }
-  if (geteuid() != 0) GTEST_SKIP() << "checking another user's access needs root";
-  buffer_->Disable();  // no connection may cross the fork
-  pid_t pid = fork();
-  if (pid == 0) {
-    bool ok = setgid(65534) == 0 && setuid(65534) == 0 && UseBufferAs(tmp_.path() + "/buf");
-    _exit(ok ? 0 : 1);
-  }
-  int status = -1;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_EQ(buffer_->Enable(), 0);
-  EXPECT_EQ(ItemNames(), "A=n N=by nobody");
 }
 
 // ---- items ----

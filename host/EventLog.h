@@ -48,7 +48,8 @@ std::vector<std::string> JournalFields(const TEventEntry& Entry);
 // The standard-error form of an entry, with its line end.
 std::string ConsoleLine(const TEventEntry& Entry);
 
-// OS calls: each returns whether the entry was taken.
+// ---------------------------------------------------------------------------------------
+// Platform calls (EventLog_posix.cpp). Each returns whether the entry was taken.
 bool SendToJournal(const std::vector<std::string>& Fields);
 bool WriteToStandardError(const std::string& Text);
 

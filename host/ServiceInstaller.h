@@ -36,7 +36,7 @@ class IServiceManager {
   virtual void DisableUnit(const std::string& Unit) = 0;
 };
 
-// systemctl daemon-reload / enable / disable.
+// systemctl daemon-reload / enable / disable (ServiceInstaller_posix.cpp).
 class TSystemctl : public IServiceManager {
  public:
   void Reload() override;
@@ -44,7 +44,6 @@ class TSystemctl : public IServiceManager {
   void DisableUnit(const std::string& Unit) override;
 };
 
-bool SystemdRunning();
 // Whether install and uninstall in UnitDir go through the service manager.
 bool UnitDirIsSystemd(const std::string& UnitDir);
 
@@ -52,7 +51,11 @@ bool UnitDirIsSystemd(const std::string& UnitDir);
 void InstallService(const std::string& UnitDir, const std::string& ProgramPath, IServiceManager* Manager);
 void UninstallService(const std::string& UnitDir, IServiceManager* Manager);
 
-// OS calls. RunCommand runs Args (Args[0] looked up in PATH) and waits; raises when it
+// ---------------------------------------------------------------------------------------
+// Platform calls (ServiceInstaller_posix.cpp).
+
+bool SystemdRunning();
+// RunCommand runs Args (Args[0] looked up in PATH) and waits; raises when it
 // cannot run or ends with a non-zero status.
 void RunCommand(const std::vector<std::string>& Args);
 // Creates Path with Text; raises when it exists already or cannot be written (and then

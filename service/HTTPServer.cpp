@@ -1,9 +1,5 @@
 #include "service/HTTPServer.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-
-#include <boost/asio/detail/socket_option.hpp>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
@@ -13,6 +9,7 @@
 #include <utility>
 
 #include "service/HTTPConnection.h"
+#include "service/SocketOptions.h"
 
 namespace dct {
 
@@ -21,9 +18,6 @@ using tcp = net::ip::tcp;
 using error_code = boost::system::error_code;
 
 namespace {
-
-// TCP_DEFER_ACCEPT as an Asio socket option.
-using TDeferAccept = net::detail::socket_option::integer<IPPROTO_TCP, TCP_DEFER_ACCEPT>;
 
 // The listening socket: dual-stack IPv6 where the system has IPv6, else IPv4. A port that
 // is taken or forbidden is reported, never worked around.
@@ -36,7 +30,7 @@ tcp::acceptor OpenAcceptor(net::strand<net::io_context::executor_type> executor,
   };
   acceptor.open(tcp::v6(), ec);
   if (!ec) acceptor.set_option(net::ip::v6_only(false), ec);
-  if (!ec) acceptor.set_option(net::socket_base::reuse_address(true), ec);
+  if (!ec) AllowPortReuse(acceptor, ec);
   if (!ec) acceptor.bind(tcp::endpoint(net::ip::address_v6::any(), port), ec);
   if (ec == net::error::address_in_use || ec == net::error::access_denied) fatal("bind");
   if (ec) {  // no usable IPv6: IPv4 alone
@@ -45,15 +39,13 @@ tcp::acceptor OpenAcceptor(net::strand<net::io_context::executor_type> executor,
     ec.clear();
     acceptor.open(tcp::v4(), ec);
     if (ec) fatal("socket");
-    acceptor.set_option(net::socket_base::reuse_address(true), ec);
+    AllowPortReuse(acceptor, ec);
     if (!ec) acceptor.bind(tcp::endpoint(net::ip::address_v4::any(), port), ec);
     if (ec) fatal("bind");
   }
   // A connection is handed over once its first bytes have arrived, so that the first
   // read finds the request there instead of waiting; silent connections cost nothing.
-  // Where the option is missing this is only slower.
-  error_code ignored;
-  acceptor.set_option(TDeferAccept(static_cast<int>(THTTPLimits::kHeaderTimeout.count())), ignored);
+  DeferAcceptUntilData(acceptor, static_cast<int>(THTTPLimits::kHeaderTimeout.count()));
   acceptor.listen(net::socket_base::max_listen_connections, ec);
   if (ec) fatal("listen");
   return acceptor;

@@ -1,20 +1,21 @@
 // For tests only: a blocking HTTP/1.1 client over plain sockets that sends raw bytes and
 // reads until the server closes, so that tests see exactly what went over the wire. Every
-// wait is bounded by a timeout, so a server that never answers fails the test instead of
-// hanging it.
+// wait for the server is bounded by a timeout, so a server that never answers fails the
+// test instead of hanging it.
 #pragma once
 
-#include <netdb.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/system/error_code.hpp>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace dct::testing {
 
@@ -66,36 +67,30 @@ class TTestConnection {
  public:
   static constexpr std::chrono::seconds kTimeout{30};
 
-  TTestConnection(const std::string& host, uint16_t port) {
-    addrinfo hints{};
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) return;
-    for (addrinfo* a = found; a != nullptr && FSocket < 0; a = a->ai_next) {
-      FSocket = ::socket(a->ai_family, a->ai_socktype, a->ai_protocol);
-      if (FSocket >= 0 && ::connect(FSocket, a->ai_addr, a->ai_addrlen) != 0) {
-        ::close(FSocket);
-        FSocket = -1;
-      }
+  TTestConnection(const std::string& host, uint16_t port) : FSocket(FContext) {
+    using boost::asio::ip::tcp;
+    boost::system::error_code ec;
+    tcp::resolver resolver(FContext);
+    // No lookup flags: the default ones skip IPv6 where the loopback is its only address.
+    const tcp::resolver::results_type found =
+        resolver.resolve(host, std::to_string(port), tcp::resolver::flags(), ec);
+    if (ec) return;
+    for (const tcp::resolver::results_type::value_type& entry : found) {
+      FSocket.connect(entry.endpoint(), ec);
+      if (!ec) return;
+      boost::system::error_code ignored;
+      FSocket.close(ignored);
     }
-    ::freeaddrinfo(found);
-  }
-  ~TTestConnection() {
-    if (FSocket >= 0) ::close(FSocket);
   }
   TTestConnection(const TTestConnection&) = delete;
   TTestConnection& operator=(const TTestConnection&) = delete;
 
-  bool Connected() const { return FSocket >= 0; }
+  bool Connected() const { return FSocket.is_open(); }
 
   bool Send(const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-      const ssize_t n = ::send(FSocket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) return false;
-      sent += static_cast<size_t>(n);
-    }
-    return true;
+    boost::system::error_code ec;
+    boost::asio::write(FSocket, boost::asio::buffer(bytes), ec);
+    return !ec;
   }
 
   // Reads until the text holds `until` (or, with an empty `until`, until the server closes).
@@ -104,20 +99,19 @@ class TTestConnection {
             std::chrono::milliseconds timeout = kTimeout) {
     closed = false;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    char buffer[65536];
     while (until.empty() || into.find(until) == std::string::npos) {
       const auto left =
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return false;
-      pollfd p{FSocket, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
-      const ssize_t n = ::recv(FSocket, buffer, sizeof buffer, 0);
-      if (n == 0) {
+      boost::system::error_code ec;
+      size_t n = 0;
+      if (!ReadSome(left, ec, n)) return false;
+      if (ec == boost::asio::error::eof) {
         closed = true;
         return until.empty();
       }
-      if (n < 0) return false;
-      into.append(buffer, static_cast<size_t>(n));
+      if (ec) return false;
+      into.append(FBuffer.data(), n);
     }
     return true;
   }
@@ -139,7 +133,30 @@ class TTestConnection {
   }
 
  private:
-  int FSocket = -1;
+  // One read of what has arrived into FBuffer; false when nothing came within `left`.
+  bool ReadSome(std::chrono::milliseconds left, boost::system::error_code& ec, size_t& n) {
+    bool done = false;
+    FSocket.async_read_some(boost::asio::buffer(FBuffer),
+                            [&](const boost::system::error_code& e, size_t got) {
+                              ec = e;
+                              n = got;
+                              done = true;
+                            });
+    FContext.restart();
+    FContext.run_for(left);
+    if (done) return true;
+    // The cancelled read still completes: nothing may be left pending on FBuffer.
+    boost::system::error_code ignored;
+    FSocket.cancel(ignored);
+    FContext.restart();
+    FContext.run();
+    return false;
+  }
+
+  // Declared first: the socket is made on it and must go before it.
+  boost::asio::io_context FContext{1};
+  boost::asio::ip::tcp::socket FSocket;
+  std::vector<char> FBuffer = std::vector<char>(65536);
 };
 
 // One request on a new connection.

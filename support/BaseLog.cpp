@@ -1,23 +1,14 @@
 #include "support/BaseLog.h"
 
-#include <dirent.h>
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <link.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <vector>
 
 #include "support/BaseSecurity.h"
 #include "support/uCommonUtils.h"
+#include "support/uDynamicLibrary.h"
 
 namespace dct {
 
@@ -31,10 +22,6 @@ struct TSlotRecord {
 
 // The kernel's "no audit session" value (AUDIT_SID_UNSET).
 constexpr unsigned long long kAuditSessionUnset = 4294967295ULL;
-// Room for "/memfd:" + a name + " (deleted)"; memfd names are at most 249 bytes.
-constexpr size_t kFdLinkMax = 512;
-// gethostname room: the system's own limit is 64; 261 as the name's own limit.
-constexpr size_t kComputerNameRoom = 261;
 
 // An address inside the module that carries this copy of the unit. Internal linkage keeps
 // another module's copy from standing in for it.
@@ -43,55 +30,21 @@ void ModuleAnchor() {}
 // Full path of the module that holds ModuleAnchor: the main program's own file, or the
 // shared library's path as the loader opened it.
 std::string ThisModulePath() {
-  Dl_info info{};
-  struct link_map* map = nullptr;
-  if (dladdr1(reinterpret_cast<void*>(&ModuleAnchor), &info, reinterpret_cast<void**>(&map),
-              RTLD_DL_LINKMAP) != 0 &&
-      map != nullptr && map->l_name != nullptr && map->l_name[0] != '\0') {
-    return map->l_name;
-  }
-  return GetModuleFilePath();  // the main program's link map has no name
-}
-
-// Calls fn with every descriptor of this process that is a memfd named Name, lowest first,
-// until fn returns true. Returns that descriptor, or -1.
-int ScanProcessObjects(const std::string& Name, const std::function<bool(int)>& fn) {
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  const std::string wanted = "/memfd:" + Name + " (deleted)";
-  const int own = dirfd(dir);
-  std::vector<int> matches;
-  while (dirent* entry = readdir(dir)) {
-    char* end = nullptr;
-    const long fd = std::strtol(entry->d_name, &end, 10);
-    if (end == entry->d_name || *end != '\0' || fd == own || fd < 0 || fd > INT_MAX) continue;
-    char link[kFdLinkMax];
-    const ssize_t n = readlinkat(own, entry->d_name, link, sizeof(link));
-    if (n <= 0 || static_cast<size_t>(n) >= sizeof(link)) continue;
-    if (wanted.compare(0, std::string::npos, link, static_cast<size_t>(n)) == 0) {
-      matches.push_back(static_cast<int>(fd));
-    }
-  }
-  closedir(dir);
-  std::sort(matches.begin(), matches.end());
-  for (int fd : matches) {
-    if (fn(fd)) return fd;
-  }
-  return -1;
+  const std::string path = DynamicModulePath(reinterpret_cast<const void*>(&ModuleAnchor));
+  return path.empty() ? GetModuleFilePath() : path;
 }
 
 // The slot that this process's host published, read into Record.
 bool ReadPublishedSlot(TSlotRecord& Record) {
-  const uint32_t pid = static_cast<uint32_t>(getpid());
-  return ScanProcessObjects(kPublicationSlotName, [&](int fd) {
-           TSlotRecord candidate{};
-           if (pread(fd, &candidate, sizeof(candidate), 0) != static_cast<ssize_t>(sizeof(candidate))) {
-             return false;
-           }
-           if (candidate.Pid != pid) return false;  // a forked parent's slot
-           Record = candidate;
-           return true;
-         }) >= 0;
+  const uint32_t pid = CurrentProcessId();
+  for (int fd : FindProcessObjects(kPublicationSlotName)) {
+    TSlotRecord candidate{};
+    if (!ReadProcessObject(fd, &candidate, sizeof(candidate))) continue;
+    if (candidate.Pid != pid) continue;  // a forked parent's slot
+    Record = candidate;
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -99,14 +52,9 @@ bool ReadPublishedSlot(TSlotRecord& Record) {
 // ---------------------------------------------------------------------------------------
 // Process-wide named objects.
 
-int CreateProcessObject(const std::string& Name) { return memfd_create(Name.c_str(), MFD_CLOEXEC); }
-
 int FindProcessObject(const std::string& Name) {
-  return ScanProcessObjects(Name, [](int) { return true; });
-}
-
-void CloseProcessObject(int Fd) {
-  if (Fd >= 0) close(Fd);
+  const std::vector<int> found = FindProcessObjects(Name);
+  return found.empty() ? -1 : found.front();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -147,22 +95,6 @@ int ParseLogSessionId(const std::string& Text) {
   return static_cast<int>(value);
 }
 
-int GetLogSessionId() {
-  const int fd = open("/proc/self/sessionid", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return kUnknownLogSession;
-  char text[32];
-  const ssize_t n = read(fd, text, sizeof(text));
-  close(fd);
-  if (n <= 0) return kUnknownLogSession;
-  return ParseLogSessionId(std::string(text, static_cast<size_t>(n)));
-}
-
-std::string GetLogComputerName() {
-  char name[kComputerNameRoom + 1] = {};
-  if (gethostname(name, kComputerNameRoom) != 0) return std::string();
-  return std::string(name, strnlen(name, kComputerNameRoom));
-}
-
 std::string DropFileExtension(const std::string& Path) {
   const size_t slash = Path.rfind('/');
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
@@ -195,7 +127,7 @@ std::string GetLogFolder() {
 // Unit start and end.
 
 TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
-  const std::string marker = HostMarkerName(static_cast<uint32_t>(getpid()));
+  const std::string marker = HostMarkerName(CurrentProcessId());
   // Not host when a marker exists, or when none can be made.
   if (FindProcessObject(marker) < 0) FHostMarker = CreateProcessObject(marker);
 
@@ -238,10 +170,10 @@ void TBaseLog::PublishName() {
   const int fd = CreateProcessObject(kPublicationSlotName);
   if (fd < 0) return;
   TSlotRecord record{};
-  record.Pid = static_cast<uint32_t>(getpid());
+  record.Pid = CurrentProcessId();
   std::memcpy(record.Name, FLogFileName.data(), kLogNameBufferSize);
-  if (pwrite(fd, &record, sizeof(record), 0) != static_cast<ssize_t>(sizeof(record))) {
-    close(fd);
+  if (!WriteProcessObject(fd, &record, sizeof(record))) {
+    CloseProcessObject(fd);
     return;
   }
   FPublicationSlot = fd;

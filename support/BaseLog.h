@@ -44,6 +44,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dct {
 
@@ -86,11 +87,8 @@ std::string HostMarkerName(uint32_t Pid);
 // "%s%s_%s_%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session);
-// The session of the current process (see above).
-int GetLogSessionId();
 // The text of /proc/self/sessionid as a session: the unset id is 0, unreadable text 9999.
 int ParseLogSessionId(const std::string& Text);
-std::string GetLogComputerName();
 // Path without its folder and without the extension of its last part.
 std::string ModuleBaseName(const std::string& Path);
 // Path without the extension of its last part (folder kept).
@@ -101,10 +99,26 @@ std::string DropFileExtension(const std::string& Path);
 // nothing created, when neither the machine-wide nor the per-user data folder can be used.
 std::string GetLogFolder();
 
-// Process-wide named objects (see above). Each returns a descriptor, or -1 (errno kept).
-int CreateProcessObject(const std::string& Name);
-// The lowest descriptor of this process that is an object of that name, or -1.
+// The lowest descriptor of this process that is a process-wide object of that name, or -1
+// (errno kept).
 int FindProcessObject(const std::string& Name);
+
+// ---------------------------------------------------------------------------------------
+// Platform calls (BaseLog_posix.cpp).
+
+// The session of the current process (see above).
+int GetLogSessionId();
+// The computer's name; empty text when the system does not tell.
+std::string GetLogComputerName();
+uint32_t CurrentProcessId();
+
+// Process-wide named objects (see above). Create returns a descriptor, or -1 (errno kept).
+int CreateProcessObject(const std::string& Name);
+// Every descriptor of this process that is an object of that name, lowest first.
+std::vector<int> FindProcessObjects(const std::string& Name);
 void CloseProcessObject(int Fd);
+// Write and read Size bytes at the start of an object; false unless all of them moved.
+bool WriteProcessObject(int Fd, const void* Data, size_t Size);
+bool ReadProcessObject(int Fd, void* Data, size_t Size);
 
 }  // namespace dct

@@ -1,8 +1,5 @@
 #include "support/BaseLog.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -51,33 +48,6 @@ TEST(BaseLogNameTest, LongNameIsCutAt259BytesWithoutSplittingACharacter) {
   EXPECT_EQ(exact.substr(exact.size() - 10), "_PC1_0.log");
 }
 
-TEST(BaseLogNameTest, SessionTextOfTheKernel) {
-  const struct {
-    const char* text;
-    int session;
-  } cases[] = {
-      {"3", 3},
-      {"3\n", 3},
-      {"0\n", 0},
-      {"4294967295", 0},  // no login session: a system service
-      {"", kUnknownLogSession},
-      {"abc", kUnknownLogSession},
-      {"-1", kUnknownLogSession},
-      {"12x", kUnknownLogSession},
-      {"4294967296", kUnknownLogSession},
-      {"3000000000", kUnknownLogSession},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ParseLogSessionId(c.text), c.session) << c.text;
-
-  std::ifstream in("/proc/self/sessionid");
-  std::string text;
-  if (std::getline(in, text)) {
-    EXPECT_EQ(GetLogSessionId(), ParseLogSessionId(text));
-  } else {
-    EXPECT_EQ(GetLogSessionId(), kUnknownLogSession);
-  }
-}
-
 TEST(BaseLogNameTest, BaseNameDropsFolderAndLastExtension) {
   EXPECT_EQ(ModuleBaseName("/opt/dct/dct_korvelmobilesvc"), "dct_korvelmobilesvc");
   EXPECT_EQ(ModuleBaseName("/opt/dct/libmod.so"), "libmod");
@@ -92,7 +62,7 @@ class BaseLogUnitTest : public ::testing::Test {
  protected:
   void SetUp() override { SetCommonAppDataRoot(root_); }
   void TearDown() override { SetCommonAppDataRoot(""); }
-  std::string Marker() const { return HostMarkerName(static_cast<uint32_t>(getpid())); }
+  std::string Marker() const { return HostMarkerName(CurrentProcessId()); }
   // Appends, not "_" + a temporary: that inserts at the front, where GCC 12 at -O3 warns
   // of an overlapping copy that cannot happen (-Wrestrict).
   std::string Suffix() const {
@@ -153,9 +123,9 @@ TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
     uint32_t pid;
     char name[kLogNameBufferSize];
   } record{};
-  record.pid = static_cast<uint32_t>(getpid()) + 1;
+  record.pid = CurrentProcessId() + 1;
   std::strcpy(record.name, "/elsewhere/parent_PC_0.log");
-  ASSERT_EQ(pwrite(foreign, &record, sizeof(record), 0), static_cast<ssize_t>(sizeof(record)));
+  ASSERT_TRUE(WriteProcessObject(foreign, &record, sizeof(record)));
   {
     TBaseLog unit;
     EXPECT_FALSE(unit.IsHost());
@@ -191,9 +161,7 @@ TEST_F(BaseLogUnitTest, NoDataFolderMeansNoLogFolderAndNoName) {
 TEST_F(BaseLogUnitTest, LogFolderIsMadeBelowTheMachineWideFolder) {
   const std::string folder = GetLogFolder();
   EXPECT_EQ(folder, root_ + "/ZeltEquipment/LOGs/");
-  struct stat st {};
-  ASSERT_EQ(stat(folder.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_EQ(GetLogFolder(), folder);  // existing folder: same answer
 }
 

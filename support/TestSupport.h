@@ -2,15 +2,14 @@
 // bounded wait. Tests only; nothing in the server includes this.
 #pragma once
 
-#include <stdlib.h>
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace dct::testing {
@@ -20,10 +19,16 @@ namespace dct::testing {
 class TempDir {
  public:
   explicit TempDir(const std::string& prefix = "dct_test") {
-    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "_XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    chmod(path_.c_str(), 0711);
+    namespace fs = std::filesystem;
+    std::random_device random;
+    std::error_code ec;
+    // A name another test took meanwhile is passed over: creation is what claims it.
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = fs::temp_directory_path() / (prefix + "_" + std::to_string(random()));
+      if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+    }
+    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder for " + prefix);
+    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, ec);
   }
   ~TempDir() {
     std::error_code ec;
@@ -37,22 +42,18 @@ class TempDir {
   std::string path_;
 };
 
+// Sets the environment variable name to value, or unsets it with nullopt
+// (TestSupport_posix.cpp, in the library dct_test_support).
+void SetEnvironment(const char* name, const std::optional<std::string>& value);
+
 // Sets (or, with nullopt, unsets) an environment variable for one scope.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    if (value)
-      setenv(name, value->c_str(), 1);
-    else
-      unsetenv(name);
+    SetEnvironment(name, value);
   }
-  ~ScopedEnv() {
-    if (old_)
-      setenv(name_, old_->c_str(), 1);
-    else
-      unsetenv(name_);
-  }
+  ~ScopedEnv() { SetEnvironment(name_, old_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -1,23 +1,12 @@
 #include "support/uCommonUtils.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
-#include <vector>
 
 namespace dct {
 
 namespace {
-
-constexpr const char kDefaultCommonAppData[] = "/var/lib/";
-// Longest executable path accepted from /proc/self/exe; the kernel's own limit is PATH_MAX,
-// a readlink result that fills the buffer is treated as cut off and the buffer doubled once
-// more, up to this bound.
-constexpr size_t kMaxModulePath = 64 * 1024;
 
 std::mutex g_rootMutex;
 std::string g_commonAppDataRoot;  // empty: the default
@@ -26,7 +15,7 @@ std::string g_commonAppDataRoot;  // empty: the default
 // grants write and search access to this process.
 bool UsableFolder(const std::string& folder) {
   if (folder.empty() || !ForceDirectories(folder)) return false;
-  return access(folder.c_str(), W_OK | X_OK) == 0;
+  return FolderWritable(folder);
 }
 
 std::string UserDataFolder() {
@@ -37,13 +26,7 @@ std::string UserDataFolder() {
   if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
     home = env;
   } else {
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-      home = found->pw_dir;
-    }
+    home = AccountHomeFolder();
   }
   if (home.empty()) return {};
   return IncludeTrailingPathDelimiter(home) + ".local/share/";
@@ -64,17 +47,6 @@ std::string ExtractFilePath(const std::string& path) {
   return path.substr(0, slash + 1);
 }
 
-std::string GetModuleFilePath() {
-  std::vector<char> buf(4096);
-  while (buf.size() <= kMaxModulePath) {
-    ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < buf.size()) return std::string(buf.data(), static_cast<size_t>(n));
-    buf.resize(buf.size() * 2);
-  }
-  return {};
-}
-
 std::string GetProgramFolder() { return ExtractFilePath(GetModuleFilePath()); }
 
 void SetCommonAppDataRoot(const std::string& folder) {
@@ -87,7 +59,7 @@ std::string GetSpecialFolderPath(int csidl) {
     std::string root;
     {
       std::lock_guard<std::mutex> lock(g_rootMutex);
-      root = g_commonAppDataRoot.empty() ? std::string(kDefaultCommonAppData) : g_commonAppDataRoot;
+      root = g_commonAppDataRoot.empty() ? DefaultCommonAppDataFolder() : g_commonAppDataRoot;
     }
     root = IncludeTrailingPathDelimiter(root);
     if (UsableFolder(root)) return root;
@@ -107,16 +79,7 @@ bool ForceDirectories(const std::string& folder) {
   // Create each level in turn; a level that exists already is fine if it is a folder.
   for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
     if (path[pos - 1] == '/') continue;  // "//" inside the path
-    std::string level = path.substr(0, pos);
-    if (mkdir(level.c_str(), 0777) == 0) continue;
-    int err = errno;
-    struct stat st {};
-    if (err == EEXIST && stat(level.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) continue;
-      err = ENOTDIR;
-    }
-    errno = err;
-    return false;
+    if (!CreateFolderLevel(path.substr(0, pos))) return false;
   }
   return true;
 }

@@ -1,9 +1,9 @@
 // Folder locations. Every folder path given here ends with exactly one "/", so that a caller
 // can append a name directly.
 //
-//   CSIDL 35 (machine-wide data)  /var/lib/, or the folder set with SetCommonAppDataRoot
-//                                 (the --data-root option); falls back to 26 when it cannot
-//                                 be created or written
+//   CSIDL 35 (machine-wide data)  the system's (/var/lib/ on POSIX), or the folder set with
+//                                 SetCommonAppDataRoot (the --data-root option); falls back
+//                                 to 26 when it cannot be created or written
 //   CSIDL 26 (per-user data)      $XDG_DATA_HOME/ or $HOME/.local/share/ (an unset, empty or
 //                                 relative $XDG_DATA_HOME is skipped; without $HOME the
 //                                 account's home folder stands in). When that cannot be
@@ -18,15 +18,13 @@ namespace dct {
 constexpr int CSIDL_APPDATA = 26;
 constexpr int CSIDL_COMMON_APPDATA = 35;
 
-// Full path of the running executable (/proc/self/exe resolved); empty text on failure.
-std::string GetModuleFilePath();
 // Folder of GetModuleFilePath, with a trailing "/".
 std::string GetProgramFolder();
 // The well-known folder, created if missing, with a trailing "/"; empty text when neither it
 // nor the per-user fallback can be had.
 std::string GetSpecialFolderPath(int csidl);
 
-// Replaces the machine-wide folder (35) for this process; empty text restores /var/lib/.
+// Replaces the machine-wide folder (35) for this process; empty text restores the system's.
 void SetCommonAppDataRoot(const std::string& folder);
 
 // Creates the folder and every missing parent. Returns false (errno kept) on failure.
@@ -37,5 +35,21 @@ bool ForceDirectories(const std::string& folder);
 std::string IncludeTrailingPathDelimiter(const std::string& path);
 // The folder part of a file path, up to and including its last "/" ("" without one).
 std::string ExtractFilePath(const std::string& path);
+
+// ---------------------------------------------------------------------------------------
+// Platform calls (uCommonUtils_posix.cpp): the system's part of the folder logic above.
+
+// Full path of the running executable, links resolved; empty text on failure.
+std::string GetModuleFilePath();
+// The machine-wide data folder when no root is set, with a trailing delimiter.
+std::string DefaultCommonAppDataFolder();
+// The home folder the account database gives the running user; empty text when there is
+// none, or when it is not an absolute path.
+std::string AccountHomeFolder();
+// Creates one folder level whose parent exists. True when it was made or is a folder
+// already; false with errno set otherwise (ENOTDIR when something else holds the name).
+bool CreateFolderLevel(const std::string& level);
+// Whether this process may create files in the existing folder.
+bool FolderWritable(const std::string& folder);
 
 }  // namespace dct

@@ -1,0 +1,119 @@
+#include "buffer/uDataBuffer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "buffer/DataBufferFixture.h"
+#include "buffer/SQLiteTable3.h"
+#include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Doc;
+using testing::Item;
+using testing::ScopedEnv;
+using DataBufferTest = testing::TDataBufferFixture;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Writes to the buffer in `folder` as the calling user; true when every step succeeded.
+bool UseBufferAs(const std::string& folder) {
+  TDataBuffer buffer(folder);
+  TItemsArray items = {Item("N", "by nobody")};
+  TDocument doc = Doc("D", 1, {{"X", 1, ""}});
+  return buffer.Enable() == 0 && buffer.SaveItems(items) == 0 && buffer.SaveDoc(doc) == 0 &&
+         buffer.ClearDocs(-1) == 0;
+}
+
+TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
+  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
+  SetCommonAppDataRoot(tmp_.path() + "/root");
+  TDataBuffer buffer;
+  SetCommonAppDataRoot("");
+  const std::string folder = tmp_.path() + "/root/dct_korvelmobile/DataBuffer/";
+  EXPECT_EQ(buffer.DBPath(), folder);
+  EXPECT_EQ(buffer.DBID(), "0");
+  EXPECT_EQ(buffer.FileName(), folder + "0.db");
+  EXPECT_EQ(ModeOf(folder), 0777u);
+  EXPECT_FALSE(buffer.IsOpen());
+
+  ASSERT_EQ(buffer.Enable(), 0);
+  TSQLiteDatabase db(folder + "0.db");
+  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name IN ('items', "
+                             "'docheaders', 'doctables') AND type = 'table'"),
+            3);
+  EXPECT_EQ(db.GetTableValue("SELECT count(*) FROM sqlite_master WHERE name = 'docid' AND type = 'index'"),
+            1);
+  EXPECT_EQ(ModeOf(folder + "0.db") & 0666, 0666u);
+}
+
+TEST_F(DataBufferTest, AFileThatIsNotADatabaseIsReportedAndLeftAsItIs) {
+  buffer_->SetDBID("junk");
+  const std::string file = tmp_.path() + "/buf/junk.db";
+  const std::string content(3000, 'j');
+  std::ofstream(file, std::ios::binary) << content;
+  ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+  EXPECT_EQ(buffer_->Enable(), 1001);
+  const std::string schema0 =
+      "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
+      "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
+      "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
+  EXPECT_EQ(buffer_->ResultDescription(),
+            "Error executing SQL.\rError [26]: File opened that is not a database file.\r\"" + schema0 +
+                "\": file is not a database");
+  EXPECT_FALSE(buffer_->IsOpen());
+  EXPECT_EQ(ReadAll(file), content);
+  EXPECT_EQ(ModeOf(file), 0640u);
+  EXPECT_FALSE(fs::exists(file + "-journal"));
+}
+
+TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
+  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
+  const std::string file = buffer_->FileName();
+  EXPECT_EQ(ModeOf(file) & 0666, 0666u);
+  {
+    // The journal exists only inside a write transaction, and inherits the folder's grant.
+    mode_t oldMask = umask(022);
+    TSQLiteDatabase db(file);
+    db.BeginTransaction();
+    db.ExecSQL("INSERT INTO items (barcode) VALUES ('J')");
+    umask(oldMask);
+    ASSERT_TRUE(fs::exists(file + "-journal"));
+    EXPECT_EQ(ModeOf(file + "-journal") & 0666, 0666u);
+    db.Rollback();
+  }
+  if (geteuid() != 0) GTEST_SKIP() << "checking another user's access needs root";
+  buffer_->Disable();  // no connection may cross the fork
+  pid_t pid = fork();
+  if (pid == 0) {
+    bool ok = setgid(65534) == 0 && setuid(65534) == 0 && UseBufferAs(tmp_.path() + "/buf");
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(ItemNames(), "A=n N=by nobody");
+}
+
+}  // namespace
+}  // namespace dct

@@ -1,0 +1,63 @@
+#include "support/TestSupport.h"
+#include "support/uCommonUtils.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace dct {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedEnv;
+
+using testing::TempDir;
+
+// Restores the machine-wide folder default however a test ends.
+struct ScopedDataRoot {
+  explicit ScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
+  ~ScopedDataRoot() { SetCommonAppDataRoot(""); }
+};
+
+TEST(ModulePathTest, ProgramFolderHoldsTheRunningTest) {
+  std::string exe = GetModuleFilePath();
+  ASSERT_FALSE(exe.empty());
+  EXPECT_EQ(exe, fs::canonical("/proc/self/exe").string());
+  std::string folder = GetProgramFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  EXPECT_FALSE(folder.size() >= 2 && folder.compare(folder.size() - 2, 2, "//") == 0);
+  EXPECT_EQ(folder + fs::path(exe).filename().string(), exe);
+}
+
+TEST(SpecialFolderTest, MachineWideFolderThatCannotBeWrittenFallsBackToTheUserFolder) {
+  TempDir tmp;
+  ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.path() + "/ro"));
+  ASSERT_EQ(chmod((tmp.path() + "/ro").c_str(), 0555), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.path() + "/user"));
+  ASSERT_EQ(chmod((tmp.path() + "/user").c_str(), 0777), 0);
+  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user");
+  ScopedDataRoot root(tmp.path() + "/ro");
+  std::string expected = tmp.path() + "/user/";
+  if (geteuid() != 0) {
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), expected);
+    return;
+  }
+  // Root writes every folder: ask as the unprivileged user nobody instead.
+  pid_t pid = fork();
+  if (pid == 0) {
+    bool ok =
+        setgid(65534) == 0 && setuid(65534) == 0 && GetSpecialFolderPath(CSIDL_COMMON_APPDATA) == expected;
+    _exit(ok ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace dct

@@ -39,11 +39,11 @@ const char kCreateItems[] =
 
 class TBenchFolder {
  public:
-  std::string File(const std::string& name) const { return FDir.path() + "/" + name; }
-  const std::string& Path() const { return FDir.path(); }
+  std::string File(const std::string& name) const { return FDir.Path() + "/" + name; }
+  const std::string& Path() const { return FDir.Path(); }
 
  private:
-  dct::testing::TempDir FDir{"dct_buffer_bench"};
+  dct::testing::TTempDir FDir{"dct_buffer_bench"};
 };
 
 TBenchFolder& Folder() {

@@ -53,46 +53,46 @@ const std::string& CatalogueText() {
 
 // The server the calls go to: the one named by DCT_BENCH_SERVER_PORT, or one made here.
 struct TServer {
-  fs::path root;
-  dct::TDeviceContext context;
-  std::unique_ptr<dct::TWebModule1> module;
-  std::unique_ptr<dct::THTTPBridge> bridge;
-  std::unique_ptr<dct::TDevice> device;
-  uint16_t port = 0;
+  fs::path Root;
+  dct::TDeviceContext Context;
+  std::unique_ptr<dct::TWebModule1> Module;
+  std::unique_ptr<dct::THTTPBridge> Bridge;
+  std::unique_ptr<dct::TDevice> Device;
+  uint16_t Port = 0;
 };
 std::unique_ptr<TServer> gServer;
 
 uint16_t ServerPort() {
-  if (gServer) return gServer->port;
+  if (gServer) return gServer->Port;
   gServer = std::make_unique<TServer>();
   if (const char* port = std::getenv("DCT_BENCH_SERVER_PORT")) {
-    gServer->port = static_cast<uint16_t>(std::atoi(port));
-    return gServer->port;
+    gServer->Port = static_cast<uint16_t>(std::atoi(port));
+    return gServer->Port;
   }
   TServer& s = *gServer;
-  s.root = fs::temp_directory_path() / ("dct_catalogue_bench_" + std::to_string(std::random_device()()));
-  fs::create_directories(s.root);
-  dct::SetCommonAppDataRoot(s.root.string() + "/");
-  s.module = std::make_unique<dct::TWebModule1>(s.context);
-  s.bridge = std::make_unique<dct::THTTPBridge>(
-      [module = s.module.get()](dct::TWebRequest& request) { return module->HandleRequest(request); });
-  s.bridge->SetPort(0);
-  s.context.SetListenerSwitch(s.bridge.get());
-  s.device = std::make_unique<dct::TDevice>(s.context);
-  if (s.device->Enable() != 0) {
+  s.Root = fs::temp_directory_path() / ("dct_catalogue_bench_" + std::to_string(std::random_device()()));
+  fs::create_directories(s.Root);
+  dct::SetCommonAppDataRoot(s.Root.string() + "/");
+  s.Module = std::make_unique<dct::TWebModule1>(s.Context);
+  s.Bridge = std::make_unique<dct::THTTPBridge>(
+      [module = s.Module.get()](dct::TWebRequest& request) { return module->HandleRequest(request); });
+  s.Bridge->SetPort(0);
+  s.Context.SetListenerSwitch(s.Bridge.get());
+  s.Device = std::make_unique<dct::TDevice>(s.Context);
+  if (s.Device->Enable() != 0) {
     std::cerr << "the device did not enable\n";
     std::exit(1);
   }
-  s.port = s.bridge->BoundPort();
-  return s.port;
+  s.Port = s.Bridge->BoundPort();
+  return s.Port;
 }
 
 void StopServer() {
   if (!gServer) return;
-  gServer->device.reset();
-  gServer->context.SetListenerSwitch(nullptr);
-  gServer->bridge.reset();
-  if (!gServer->root.empty()) fs::remove_all(gServer->root);
+  gServer->Device.reset();
+  gServer->Context.SetListenerSwitch(nullptr);
+  gServer->Bridge.reset();
+  if (!gServer->Root.empty()) fs::remove_all(gServer->Root);
   gServer.reset();
 }
 

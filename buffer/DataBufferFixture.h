@@ -55,23 +55,23 @@ class TDataBufferFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(LoadSQLiteLibrary(""));
-    buffer_ = std::make_unique<TDataBuffer>(tmp_.path() + "/buf");
-    ASSERT_EQ(buffer_->Enable(), 0) << buffer_->ResultDescription();
+    FBuffer = std::make_unique<TDataBuffer>(FTemp.Path() + "/buf");
+    ASSERT_EQ(FBuffer->Enable(), 0) << FBuffer->ResultDescription();
   }
 
   // A second connection to the buffer's file, for looking behind the buffer's back.
   int64_t Value(const std::string& sql) {
-    TSQLiteDatabase db(buffer_->FileName());
+    TSQLiteDatabase db(FBuffer->FileName());
     return db.GetTableValue(sql);
   }
   void Exec(const std::string& sql) {
-    TSQLiteDatabase db(buffer_->FileName());
+    TSQLiteDatabase db(FBuffer->FileName());
     db.ExecSQL(sql);
   }
 
   std::string ItemNames() {
     TItemsArray items;
-    buffer_->ReadItems(items);
+    FBuffer->ReadItems(items);
     std::vector<std::string> names;
     for (const TItemRec& i : items) names.push_back(i.Barcode + "=" + i.Name);
     std::sort(names.begin(), names.end());  // no order is asked of the engine
@@ -82,7 +82,7 @@ class TDataBufferFixture : public ::testing::Test {
 
   std::string DocText(const std::string& id) {
     TDocument doc;
-    int rc = buffer_->ReadDoc({id}, doc);
+    int rc = FBuffer->ReadDoc({id}, doc);
     if (rc != 0) return "rc " + std::to_string(rc);
     std::sort(doc.Rows.begin(), doc.Rows.end(), [](const TDocRow& a, const TDocRow& b) {
       return std::tie(a.Barcode, a.SerialNum) < std::tie(b.Barcode, b.SerialNum);
@@ -90,8 +90,8 @@ class TDataBufferFixture : public ::testing::Test {
     return doc.Description + " [" + RowsText(doc.Rows) + "]";
   }
 
-  TempDir tmp_;
-  std::unique_ptr<TDataBuffer> buffer_;
+  TTempDir FTemp;
+  std::unique_ptr<TDataBuffer> FBuffer;
 };
 
 }  // namespace dct::testing

@@ -13,9 +13,9 @@ namespace {
 
 // Load and unload run from the service-control thread, but a test or the host may race
 // them against a device's Enable; the table itself is read without a lock once bound.
-std::mutex g_mutex;
-TDynamicLibrary g_handle = nullptr;
-std::string g_libraryName;
+std::mutex GMutex;
+TDynamicLibrary GHandle = nullptr;
+std::string GLibraryName;
 
 // Fills every slot from `handle`; returns the first required name that is missing, or null.
 const char* BindEntryPoints(TDynamicLibrary handle, TSQLiteAPI& api) {
@@ -39,8 +39,8 @@ std::vector<std::string> SQLiteLibraryCandidates(const std::string& name) {
 }
 
 bool LoadSQLiteLibrary(const std::string& name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_handle != nullptr) return true;
+  std::lock_guard<std::mutex> lock(GMutex);
+  if (GHandle != nullptr) return true;
   TDynamicLibrary handle = nullptr;
   for (const std::string& candidate : SQLiteLibraryCandidates(name)) {
     handle = OpenDynamicLibrary(candidate);
@@ -53,31 +53,31 @@ bool LoadSQLiteLibrary(const std::string& name) {
     throw ESQLiteException(std::string("Cannot get procedure \"") + missing + "\" address.");
   }
   SQLite = api;
-  g_handle = handle;
+  GHandle = handle;
   return true;
 }
 
 void UnloadSQLiteLibrary() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (g_handle == nullptr) return;
+  std::lock_guard<std::mutex> lock(GMutex);
+  if (GHandle == nullptr) return;
   SQLite = TSQLiteAPI{};
-  CloseDynamicLibrary(g_handle);
-  g_handle = nullptr;
+  CloseDynamicLibrary(GHandle);
+  GHandle = nullptr;
 }
 
 bool SQLiteLibraryLoaded() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_handle != nullptr;
+  std::lock_guard<std::mutex> lock(GMutex);
+  return GHandle != nullptr;
 }
 
 void SetSQLiteLibraryName(const std::string& name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_libraryName = name;
+  std::lock_guard<std::mutex> lock(GMutex);
+  GLibraryName = name;
 }
 
 const std::string& GetSQLiteLibraryName() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  return g_libraryName;
+  std::lock_guard<std::mutex> lock(GMutex);
+  return GLibraryName;
 }
 
 const std::vector<std::string>& SQLiteRequiredEntryPoints() {

@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using testing::TempDir;
+using testing::TTempDir;
 
 // The engine's error report: base, CR, code and its text, CR, the SQL and the engine's words.
 std::string Report(const std::string& base, int code, const std::string& sql, const std::string& engine) {
@@ -36,7 +36,7 @@ class SQLiteLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(LoadSQLiteLibrary(""));
-    FFile = FTemp.path() + "/test.db";
+    FFile = FTemp.Path() + "/test.db";
     FDb = std::make_unique<TSQLiteDatabase>(FFile);
     FDb->ExecSQL("CREATE TABLE t (a INTEGER PRIMARY KEY, b TEXT, c INTEGER)");
   }
@@ -49,13 +49,13 @@ class SQLiteLayerTest : public ::testing::Test {
     return table->GetFieldByName("k").AsString() + ":" + table->GetFieldByName("v").AsString();
   }
 
-  TempDir FTemp;
+  TTempDir FTemp;
   std::string FFile;
   std::unique_ptr<TSQLiteDatabase> FDb;
 };
 
 TEST_F(SQLiteLayerTest, OpenFailuresNameTheFile) {
-  std::string missing = FTemp.path() + "/no/such/folder/x.db";
+  std::string missing = FTemp.Path() + "/no/such/folder/x.db";
   EXPECT_EQ(MessageOf([&] { TSQLiteDatabase db(missing); }),
             "Failed to open database \"" + missing + "\" : unable to open database file");
   {
@@ -76,7 +76,7 @@ TEST_F(SQLiteLayerTest, OpenFailuresNameTheFile) {
 }
 
 TEST_F(SQLiteLayerTest, Utf16FileNamesReachTheSameFile) {
-  std::string name = FTemp.path() + "/база данных 😀.db";
+  std::string name = FTemp.Path() + "/база данных 😀.db";
   {
     TSQLiteDatabase db(name, seUTF16);
     EXPECT_TRUE(db.Connected());
@@ -348,7 +348,7 @@ TEST_F(SQLiteLayerTest, EndTransactionCopesWithTheEngineEndingTheTransactionItse
 }
 
 TEST_F(SQLiteLayerTest, AFileThatIsNotADatabaseOpensAndFailsAtTheFirstStatement) {
-  std::string junk = FTemp.path() + "/junk.db";
+  std::string junk = FTemp.Path() + "/junk.db";
   std::ofstream(junk) << std::string(4096, 'j');
   TSQLiteDatabase db(junk);
   EXPECT_TRUE(db.Connected());

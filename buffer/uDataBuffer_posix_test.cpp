@@ -20,7 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Doc;
 using testing::Item;
-using testing::ScopedEnv;
+using testing::TScopedEnv;
 using DataBufferTest = testing::TDataBufferFixture;
 
 std::string ReadAll(const std::string& path) {
@@ -45,11 +45,11 @@ bool UseBufferAs(const std::string& folder) {
 }
 
 TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
-  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
-  SetCommonAppDataRoot(tmp_.path() + "/root");
+  TScopedEnv xdg("XDG_DATA_HOME", FTemp.Path() + "/user");
+  SetCommonAppDataRoot(FTemp.Path() + "/root");
   TDataBuffer buffer;
   SetCommonAppDataRoot("");
-  const std::string folder = tmp_.path() + "/root/dct_korvelmobile/DataBuffer/";
+  const std::string folder = FTemp.Path() + "/root/dct_korvelmobile/DataBuffer/";
   EXPECT_EQ(buffer.DBPath(), folder);
   EXPECT_EQ(buffer.DBID(), "0");
   EXPECT_EQ(buffer.FileName(), folder + "0.db");
@@ -67,28 +67,28 @@ TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
 }
 
 TEST_F(DataBufferTest, AFileThatIsNotADatabaseIsReportedAndLeftAsItIs) {
-  buffer_->SetDBID("junk");
-  const std::string file = tmp_.path() + "/buf/junk.db";
+  FBuffer->SetDBID("junk");
+  const std::string file = FTemp.Path() + "/buf/junk.db";
   const std::string content(3000, 'j');
   std::ofstream(file, std::ios::binary) << content;
   ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-  EXPECT_EQ(buffer_->Enable(), 1001);
+  EXPECT_EQ(FBuffer->Enable(), 1001);
   const std::string schema0 =
       "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
       "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
       "useserialnum INTEGER, useweight INTEGER, usefractvalue INTEGER)";
-  EXPECT_EQ(buffer_->ResultDescription(),
+  EXPECT_EQ(FBuffer->ResultDescription(),
             "Error executing SQL.\rError [26]: File opened that is not a database file.\r\"" + schema0 +
                 "\": file is not a database");
-  EXPECT_FALSE(buffer_->IsOpen());
+  EXPECT_FALSE(FBuffer->IsOpen());
   EXPECT_EQ(ReadAll(file), content);
   EXPECT_EQ(ModeOf(file), 0640u);
   EXPECT_FALSE(fs::exists(file + "-journal"));
 }
 
 TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
-  const std::string file = buffer_->FileName();
+  ASSERT_EQ(FBuffer->SaveItems({Item("A")}), 0);
+  const std::string file = FBuffer->FileName();
   EXPECT_EQ(ModeOf(file) & 0666, 0666u);
   {
     // The journal exists only inside a write transaction, and inherits the folder's grant.
@@ -102,16 +102,16 @@ TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
     db.Rollback();
   }
   if (geteuid() != 0) GTEST_SKIP() << "checking another user's access needs root";
-  buffer_->Disable();  // no connection may cross the fork
+  FBuffer->Disable();  // no connection may cross the fork
   pid_t pid = fork();
   if (pid == 0) {
-    bool ok = setgid(65534) == 0 && setuid(65534) == 0 && UseBufferAs(tmp_.path() + "/buf");
+    bool ok = setgid(65534) == 0 && setuid(65534) == 0 && UseBufferAs(FTemp.Path() + "/buf");
     _exit(ok ? 0 : 1);
   }
   int status = -1;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_EQ(buffer_->Enable(), 0);
+  ASSERT_EQ(FBuffer->Enable(), 0);
   EXPECT_EQ(ItemNames(), "A=n N=by nobody");
 }
 

@@ -22,12 +22,12 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedEnv;
+using testing::TScopedEnv;
 
 using testing::Doc;
 using testing::Item;
 using testing::RowsText;
-using testing::TempDir;
+using testing::TTempDir;
 using DataBufferTest = testing::TDataBufferFixture;
 
 // "B<i>", appended: "B" + a temporary trips GCC 12's -Wrestrict at -O3.
@@ -40,36 +40,36 @@ std::string NumberedBarcode(int i) {
 // ---- store and schema ----
 
 TEST_F(DataBufferTest, AMachineWideFolderThatCannotBeHadGivesWayToTheUserFolder) {
-  std::ofstream(tmp_.path() + "/file") << "x";
-  ScopedEnv xdg("XDG_DATA_HOME", tmp_.path() + "/user");
-  SetCommonAppDataRoot(tmp_.path() + "/file/root");
+  std::ofstream(FTemp.Path() + "/file") << "x";
+  TScopedEnv xdg("XDG_DATA_HOME", FTemp.Path() + "/user");
+  SetCommonAppDataRoot(FTemp.Path() + "/file/root");
   TDataBuffer buffer;
   SetCommonAppDataRoot("");
-  EXPECT_EQ(buffer.DBPath(), tmp_.path() + "/user/dct_korvelmobile/DataBuffer/");
+  EXPECT_EQ(buffer.DBPath(), FTemp.Path() + "/user/dct_korvelmobile/DataBuffer/");
   EXPECT_EQ(buffer.Enable(), 0) << buffer.ResultDescription();
 }
 
 TEST_F(DataBufferTest, ReEnablingKeepsTheDataAndTheIdentifierNamesTheFile) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
-  ASSERT_EQ(buffer_->Enable(), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A")}), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->Enable(), 0);
   EXPECT_EQ(ItemNames(), "A=n");
   EXPECT_EQ(DocText("D"), "d [X:1]");
 
-  buffer_->SetDBID("7");
-  ASSERT_EQ(buffer_->Enable(), 0);
-  EXPECT_TRUE(fs::exists(tmp_.path() + "/buf/7.db"));
+  FBuffer->SetDBID("7");
+  ASSERT_EQ(FBuffer->Enable(), 0);
+  EXPECT_TRUE(fs::exists(FTemp.Path() + "/buf/7.db"));
   TItemsArray items;
-  EXPECT_EQ(buffer_->ReadItems(items), 6501);  // 0.db's catalogue is not visible
-  buffer_->SetDBID("0");
-  ASSERT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(FBuffer->ReadItems(items), 6501);  // 0.db's catalogue is not visible
+  FBuffer->SetDBID("0");
+  ASSERT_EQ(FBuffer->Enable(), 0);
   EXPECT_EQ(ItemNames(), "A=n");
 }
 
 TEST_F(DataBufferTest, EveryOperationWithoutAConnectionEndsWith1001) {
-  buffer_->Disable();
-  buffer_->Disable();  // twice: nothing happens
-  EXPECT_FALSE(buffer_->IsOpen());
+  FBuffer->Disable();
+  FBuffer->Disable();  // twice: nothing happens
+  EXPECT_FALSE(FBuffer->IsOpen());
   TItemsArray items;
   TItemRec item;
   TDocument doc;
@@ -77,93 +77,93 @@ TEST_F(DataBufferTest, EveryOperationWithoutAConnectionEndsWith1001) {
   TDocRow row;
   int32_t count = -5;
   std::vector<std::function<int()>> operations = {
-      [&] { return buffer_->SaveItems({Item("A")}); },
-      [&] { return buffer_->SaveItems({}, true); },
-      [&] { return buffer_->ReadItems(items); },
-      [&] { return buffer_->ReadItem("A", item); },
-      [&] { return buffer_->ClearItems(); },
-      [&] { return buffer_->GetItemsCount(count); },
-      [&] { return buffer_->SaveDoc(Doc("D", 1)); },
-      [&] { return buffer_->ReadDoc({"D"}, doc); },
-      [&] { return buffer_->ReadDocs(0, docs); },
-      [&] { return buffer_->ReadDocsHeaders(1, docs); },
-      [&] { return buffer_->ReadDocRow("D", "X", "", row); },
-      [&] { return buffer_->DeleteDoc({"D"}); },
-      [&] { return buffer_->ClearDocs(-1); },
-      [&] { return buffer_->GetDocsCount(1, count); },
-      [&] { return buffer_->GetDocRowsCount("D", count); },
+      [&] { return FBuffer->SaveItems({Item("A")}); },
+      [&] { return FBuffer->SaveItems({}, true); },
+      [&] { return FBuffer->ReadItems(items); },
+      [&] { return FBuffer->ReadItem("A", item); },
+      [&] { return FBuffer->ClearItems(); },
+      [&] { return FBuffer->GetItemsCount(count); },
+      [&] { return FBuffer->SaveDoc(Doc("D", 1)); },
+      [&] { return FBuffer->ReadDoc({"D"}, doc); },
+      [&] { return FBuffer->ReadDocs(0, docs); },
+      [&] { return FBuffer->ReadDocsHeaders(1, docs); },
+      [&] { return FBuffer->ReadDocRow("D", "X", "", row); },
+      [&] { return FBuffer->DeleteDoc({"D"}); },
+      [&] { return FBuffer->ClearDocs(-1); },
+      [&] { return FBuffer->GetDocsCount(1, count); },
+      [&] { return FBuffer->GetDocRowsCount("D", count); },
   };
   for (size_t i = 0; i < operations.size(); ++i) {
     EXPECT_EQ(operations[i](), 1001) << "operation " << i;
-    EXPECT_EQ(buffer_->ResultDescription(), "Data buffer is not open");
+    EXPECT_EQ(FBuffer->ResultDescription(), "Data buffer is not open");
   }
   EXPECT_EQ(count, -5);  // counts are set only on success
 }
 
 TEST_F(DataBufferTest, AMissingFolderFailsTheOpenWithTheFileName) {
-  std::ofstream(tmp_.path() + "/file") << "x";
-  TDataBuffer buffer(tmp_.path() + "/file/sub");
+  std::ofstream(FTemp.Path() + "/file") << "x";
+  TDataBuffer buffer(FTemp.Path() + "/file/sub");
   EXPECT_EQ(buffer.Enable(), 1001);
   EXPECT_EQ(buffer.ResultDescription(),
-            "Failed to open database \"" + tmp_.path() + "/file/sub/0.db\" : unable to open database file");
+            "Failed to open database \"" + FTemp.Path() + "/file/sub/0.db\" : unable to open database file");
 }
 
 TEST_F(DataBufferTest, AnIdentifierNamesAFileInTheFolderNeverAPath) {
   for (const std::string& id : {std::string("../escaped"), std::string("a/b"), std::string("x\0y", 3)}) {
-    buffer_->SetDBID(id);
-    EXPECT_EQ(buffer_->Enable(), 1001) << id;
-    EXPECT_NE(buffer_->ResultDescription().find("invalid database identifier"), std::string::npos)
-        << buffer_->ResultDescription();
-    EXPECT_FALSE(buffer_->IsOpen());
+    FBuffer->SetDBID(id);
+    EXPECT_EQ(FBuffer->Enable(), 1001) << id;
+    EXPECT_NE(FBuffer->ResultDescription().find("invalid database identifier"), std::string::npos)
+        << FBuffer->ResultDescription();
+    EXPECT_FALSE(FBuffer->IsOpen());
   }
-  EXPECT_FALSE(fs::exists(tmp_.path() + "/escaped.db"));
+  EXPECT_FALSE(fs::exists(FTemp.Path() + "/escaped.db"));
 }
 
 TEST_F(DataBufferTest, AFileLockedByAnotherConnectionFailsAtOnce) {
-  buffer_->Disable();
-  TSQLiteDatabase other(buffer_->FileName());
+  FBuffer->Disable();
+  TSQLiteDatabase other(FBuffer->FileName());
   other.ExecSQL("BEGIN EXCLUSIVE");
-  EXPECT_EQ(buffer_->Enable(), 1001);
-  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked.\r"), std::string::npos)
-      << buffer_->ResultDescription();
+  EXPECT_EQ(FBuffer->Enable(), 1001);
+  EXPECT_NE(FBuffer->ResultDescription().find("Error [5]: The database file is locked.\r"), std::string::npos)
+      << FBuffer->ResultDescription();
   other.ExecSQL("COMMIT");
-  EXPECT_EQ(buffer_->Enable(), 0);
+  EXPECT_EQ(FBuffer->Enable(), 0);
 
   // The same at work: an operation meets the other connection's lock.
   other.ExecSQL("BEGIN EXCLUSIVE");
-  EXPECT_EQ(buffer_->SaveItems({Item("A")}), 1001);
-  EXPECT_NE(buffer_->ResultDescription().find("Error [5]: The database file is locked"), std::string::npos);
+  EXPECT_EQ(FBuffer->SaveItems({Item("A")}), 1001);
+  EXPECT_NE(FBuffer->ResultDescription().find("Error [5]: The database file is locked"), std::string::npos);
   TItemRec item;
-  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
+  EXPECT_EQ(FBuffer->ReadItem("A", item), 1001);
   other.ExecSQL("COMMIT");
-  EXPECT_EQ(buffer_->SaveItems({Item("A")}), 0);
+  EXPECT_EQ(FBuffer->SaveItems({Item("A")}), 0);
 }
 
 TEST_F(DataBufferTest, AnOlderItemsLayoutIsKeptAndNamedInTheErrors) {
-  buffer_->Disable();
-  fs::remove(buffer_->FileName());
+  FBuffer->Disable();
+  fs::remove(FBuffer->FileName());
   {
-    TSQLiteDatabase db(buffer_->FileName());
+    TSQLiteDatabase db(FBuffer->FileName());
     db.ExecSQL("CREATE TABLE items (barcode TEXT PRIMARY KEY, name TEXT)");
     db.ExecSQL("INSERT INTO items VALUES ('A', 'old')");
   }
-  ASSERT_EQ(buffer_->Enable(), 0);
-  EXPECT_EQ(buffer_->SaveItems({Item("B")}), 1001);
-  EXPECT_NE(buffer_->ResultDescription().find("table items has no column named unit"), std::string::npos)
-      << buffer_->ResultDescription();
+  ASSERT_EQ(FBuffer->Enable(), 0);
+  EXPECT_EQ(FBuffer->SaveItems({Item("B")}), 1001);
+  EXPECT_NE(FBuffer->ResultDescription().find("table items has no column named unit"), std::string::npos)
+      << FBuffer->ResultDescription();
   TItemRec item;
-  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
-  EXPECT_EQ(buffer_->ResultDescription(), "Field not found in dataset: unit");
+  EXPECT_EQ(FBuffer->ReadItem("A", item), 1001);
+  EXPECT_EQ(FBuffer->ResultDescription(), "Field not found in dataset: unit");
 }
 
 TEST_F(DataBufferTest, TheEngineKeepsItsDefaultDurability) {
   TSQLiteFaults faults;
   faults.Watch(TSQLiteFaults::kPrepare, "PRAGMA");
-  ASSERT_EQ(buffer_->Enable(), 0);
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}, true), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->Enable(), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A")}, true), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("D", 1, {{"X", 1, ""}})), 0);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "PRAGMA"), 0);
-  TSQLiteDatabase db(buffer_->FileName());
+  TSQLiteDatabase db(FBuffer->FileName());
   auto mode = db.GetUniTable("PRAGMA journal_mode");
   EXPECT_EQ(mode->Field(0).AsString(), "delete");
 }
@@ -171,16 +171,16 @@ TEST_F(DataBufferTest, TheEngineKeepsItsDefaultDurability) {
 // ---- items ----
 
 TEST(StoredUnitsTest, PricesAndQuantitiesAreCutTowardZero) {
-  struct PriceCase {
-    int64_t count;  // ten-thousandths
-    int64_t hundredths;
+  struct TPriceCase {
+    int64_t Count;  // ten-thousandths
+    int64_t Hundredths;
   } prices[] = {
       {123456, 1234}, {-123456, -1234}, {99, 0}, {-99, 0}, {100, 1}, {0, 0}, {INT64_MAX, INT64_MAX / 100}};
-  for (const PriceCase& c : prices) EXPECT_EQ(PriceToHundredths(Currency{c.count}), c.hundredths) << c.count;
+  for (const TPriceCase& c : prices) EXPECT_EQ(PriceToHundredths(Currency{c.Count}), c.Hundredths) << c.Count;
 
-  struct QuantityCase {
-    double quantity;
-    int64_t thousandths;
+  struct TQuantityCase {
+    double Quantity;
+    int64_t Thousandths;
   } quantities[] = {
       {2.5, 2500},
       {0.3, 300},
@@ -196,8 +196,8 @@ TEST(StoredUnitsTest, PricesAndQuantitiesAreCutTowardZero) {
       {std::nextafter(-1.001, 0.0), -1001},
       {1e12, 1000000000000000},
   };
-  for (const QuantityCase& c : quantities)
-    EXPECT_EQ(QuantityToThousandths(c.quantity), c.thousandths) << c.quantity;
+  for (const TQuantityCase& c : quantities)
+    EXPECT_EQ(QuantityToThousandths(c.Quantity), c.Thousandths) << c.Quantity;
   for (double bad : {double(NAN), double(INFINITY), -double(INFINITY), 1e16})
     EXPECT_THROW(QuantityToThousandths(bad), std::range_error) << bad;
 }
@@ -221,10 +221,10 @@ TEST_F(DataBufferTest, ItemsRoundTripInTheirStoredUnits) {
   full.Quality = "";
   full.UseSerialNum = true;
   full.UseFractValue = true;
-  ASSERT_EQ(buffer_->SaveItems({full, Item("B", "b", -123456, 0.3), Item("C", "c", 0, 2.3456)}), 0);
+  ASSERT_EQ(FBuffer->SaveItems({full, Item("B", "b", -123456, 0.3), Item("C", "c", 0, 2.3456)}), 0);
 
   TItemRec item;
-  ASSERT_EQ(buffer_->ReadItem("4600000000001", item), 0);
+  ASSERT_EQ(FBuffer->ReadItem("4600000000001", item), 0);
   EXPECT_EQ(item.Barcode, "4600000000001");
   EXPECT_EQ(item.Name, "Молоко");
   EXPECT_EQ(item.UnitName, "шт");
@@ -240,7 +240,7 @@ TEST_F(DataBufferTest, ItemsRoundTripInTheirStoredUnits) {
   EXPECT_EQ(Value("SELECT typeof(quality) = 'text' FROM items WHERE barcode = '4600000000001'"), 1);
 
   TItemsArray items;
-  ASSERT_EQ(buffer_->ReadItems(items), 0);
+  ASSERT_EQ(FBuffer->ReadItems(items), 0);
   ASSERT_EQ(items.size(), 3u);
   std::map<std::string, TItemRec> byBarcode;
   for (const TItemRec& i : items) byBarcode[i.Barcode] = i;
@@ -249,7 +249,7 @@ TEST_F(DataBufferTest, ItemsRoundTripInTheirStoredUnits) {
   EXPECT_EQ(byBarcode["C"].Quantity, 2.345);
   EXPECT_TRUE(byBarcode["4600000000001"].UseSerialNum);
   int32_t count = 0;
-  EXPECT_EQ(buffer_->GetItemsCount(count), 0);
+  EXPECT_EQ(FBuffer->GetItemsCount(count), 0);
   EXPECT_EQ(count, 3);
 }
 
@@ -261,12 +261,12 @@ TEST_F(DataBufferTest, ItemsOneAtATime) {
     EXPECT_EQ(n, 3u);
   };
   auto take = [&](TItemRec&) { ++taken; };
-  EXPECT_EQ(buffer_->ReadItems(begin, take), 6501);
+  EXPECT_EQ(FBuffer->ReadItems(begin, take), 6501);
   EXPECT_EQ(begun + taken, 0);
 
   // The source is asked in order; the record it fills still holds the item before.
   std::vector<size_t> asked;
-  ASSERT_EQ(buffer_->SaveItems(3,
+  ASSERT_EQ(FBuffer->SaveItems(3,
                                [&](size_t i, TItemRec& item) {
                                  asked.push_back(i);
                                  if (i == 0) item = Item("A", "a");
@@ -275,12 +275,12 @@ TEST_F(DataBufferTest, ItemsOneAtATime) {
             0);
   EXPECT_EQ(asked, (std::vector<size_t>{0, 1, 2}));
   EXPECT_EQ(ItemNames(), "A=a B=a C=a");
-  ASSERT_EQ(buffer_->ReadItems(begin, take), 0);
+  ASSERT_EQ(FBuffer->ReadItems(begin, take), 0);
   EXPECT_EQ(begun, 1);
   EXPECT_EQ(taken, 3);
 
   // A source that fails mid-way fails a replacing load as a failed insert would.
-  EXPECT_EQ(buffer_->SaveItems(
+  EXPECT_EQ(FBuffer->SaveItems(
                 3,
                 [&](size_t i, TItemRec& item) {
                   if (i == 1) throw std::runtime_error("source failed");
@@ -288,21 +288,21 @@ TEST_F(DataBufferTest, ItemsOneAtATime) {
                 },
                 true),
             1001);
-  EXPECT_EQ(buffer_->ResultDescription(), "source failed");
+  EXPECT_EQ(FBuffer->ResultDescription(), "source failed");
   EXPECT_EQ(ItemNames(), "A=a B=a C=a");
 }
 
 TEST_F(DataBufferTest, FlagsReadBackByTheirLowEightBits) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}), 0);
-  struct Case {
-    int64_t stored;
-    bool flag;
+  ASSERT_EQ(FBuffer->SaveItems({Item("A")}), 0);
+  struct TCase {
+    int64_t Stored;
+    bool Flag;
   } cases[] = {{0, false}, {1, true}, {2, true}, {256, false}, {257, true}, {-1, true}, {-256, false}};
-  for (const Case& c : cases) {
-    Exec("UPDATE items SET useweight = " + std::to_string(c.stored));
+  for (const TCase& c : cases) {
+    Exec("UPDATE items SET useweight = " + std::to_string(c.Stored));
     TItemRec item;
-    ASSERT_EQ(buffer_->ReadItem("A", item), 0);
-    EXPECT_EQ(item.UseWeight, c.flag) << c.stored;
+    ASSERT_EQ(FBuffer->ReadItem("A", item), 0);
+    EXPECT_EQ(item.UseWeight, c.Flag) << c.Stored;
   }
 }
 
@@ -310,120 +310,120 @@ TEST_F(DataBufferTest, BarcodesMatchExactlyWhateverTheyContain) {
   const std::vector<std::string> barcodes = {"abc", "x') OR ('1'='1", "it's", "name", "barcode", "'"};
   TItemsArray items;
   for (const std::string& b : barcodes) items.push_back(Item(b, "item " + b));
-  ASSERT_EQ(buffer_->SaveItems(items), 0);
+  ASSERT_EQ(FBuffer->SaveItems(items), 0);
   for (const std::string& b : barcodes) {
     TItemRec item;
-    ASSERT_EQ(buffer_->ReadItem(b, item), 0) << b;
+    ASSERT_EQ(FBuffer->ReadItem(b, item), 0) << b;
     EXPECT_EQ(item.Name, "item " + b);
   }
   for (const char* b : {"ABC", "abc ", " abc", "x", "''", "it''s", "1' OR '1'='1"}) {
     TItemRec item;
-    EXPECT_EQ(buffer_->ReadItem(b, item), 6501) << b;
+    EXPECT_EQ(FBuffer->ReadItem(b, item), 6501) << b;
     EXPECT_EQ(item.Name, "");
   }
 }
 
 TEST_F(DataBufferTest, TheLookupIsPreparedOncePerConnectionAndSeesNewItems) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A", "a")}), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A", "a")}), 0);
   TSQLiteFaults faults;
   faults.Watch(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode");
   TItemRec item;
-  for (int i = 0; i < 3; ++i) ASSERT_EQ(buffer_->ReadItem("A", item), 0);
-  EXPECT_EQ(buffer_->ReadItem("B", item), 6501);
-  ASSERT_EQ(buffer_->SaveItems({Item("B", "b")}), 0);  // the kept statement holds no lock
-  ASSERT_EQ(buffer_->ReadItem("B", item), 0);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(FBuffer->ReadItem("A", item), 0);
+  EXPECT_EQ(FBuffer->ReadItem("B", item), 6501);
+  ASSERT_EQ(FBuffer->SaveItems({Item("B", "b")}), 0);  // the kept statement holds no lock
+  ASSERT_EQ(FBuffer->ReadItem("B", item), 0);
   EXPECT_EQ(item.Name, "b");
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode"), 1);
 
   // A new connection prepares its own; the old statement went with the old connection.
-  ASSERT_EQ(buffer_->Enable(), 0);
-  ASSERT_EQ(buffer_->ReadItem("A", item), 0);
+  ASSERT_EQ(FBuffer->Enable(), 0);
+  ASSERT_EQ(FBuffer->ReadItem("A", item), 0);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "SELECT * FROM items WHERE barcode"), 2);
-  buffer_->Disable();
-  EXPECT_EQ(buffer_->ReadItem("A", item), 1001);
+  FBuffer->Disable();
+  EXPECT_EQ(FBuffer->ReadItem("A", item), 1001);
 }
 
 TEST_F(DataBufferTest, SavingReplacesItemsByBarcode) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A", "first"), Item("B", "b"), Item("A", "second")}), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A", "first"), Item("B", "b"), Item("A", "second")}), 0);
   EXPECT_EQ(ItemNames(), "A=second B=b");
-  ASSERT_EQ(buffer_->SaveItems({Item("B", "b2")}), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("B", "b2")}), 0);
   EXPECT_EQ(ItemNames(), "A=second B=b2");
-  EXPECT_EQ(buffer_->SaveItems({}), 0);
+  EXPECT_EQ(FBuffer->SaveItems({}), 0);
   EXPECT_EQ(ItemNames(), "A=second B=b2");
 
-  ASSERT_EQ(buffer_->SaveItems({Item("C", "c")}, true), 0);  // replaces the catalogue
+  ASSERT_EQ(FBuffer->SaveItems({Item("C", "c")}, true), 0);  // replaces the catalogue
   EXPECT_EQ(ItemNames(), "C=c");
-  ASSERT_EQ(buffer_->SaveItems({}, true), 0);
+  ASSERT_EQ(FBuffer->SaveItems({}, true), 0);
   TItemsArray items;
-  EXPECT_EQ(buffer_->ReadItems(items), 6501);
+  EXPECT_EQ(FBuffer->ReadItems(items), 6501);
   EXPECT_TRUE(items.empty());
-  EXPECT_EQ(buffer_->ClearItems(), 0);  // on an empty table too
-  ASSERT_EQ(buffer_->SaveItems({Item("D")}), 0);
-  EXPECT_EQ(buffer_->ClearItems(), 0);
+  EXPECT_EQ(FBuffer->ClearItems(), 0);  // on an empty table too
+  ASSERT_EQ(FBuffer->SaveItems({Item("D")}), 0);
+  EXPECT_EQ(FBuffer->ClearItems(), 0);
   int32_t count = -1;
-  EXPECT_EQ(buffer_->GetItemsCount(count), 0);
+  EXPECT_EQ(FBuffer->GetItemsCount(count), 0);
   EXPECT_EQ(count, 0);
 }
 
 // ---- documents ----
 
 TEST_F(DataBufferTest, SavingADocumentMergesIntoWhatIsStored) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "first")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "first")), 0);
   EXPECT_EQ(DocText("A"), "first [X:2 Y:1]");
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 5, ""}}, 4, "second")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 5, ""}}, 4, "second")), 0);
   EXPECT_EQ(DocText("A"), "second [X:5 Y:1]");
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"Y", 0, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"Y", 0, ""}})), 0);
   EXPECT_EQ(DocText("A"), "d [X:5]");
 
   // Rows are told apart by barcode and serial number; duplicates end with the later one;
   // a quantity below a thousandth is a zero and goes.
-  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 1, "S1"}, {"X", 2, ""}, {"X", 3, "S1"}, {"Z", 0.0004, ""}})),
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("B", 1, {{"X", 1, "S1"}, {"X", 2, ""}, {"X", 3, "S1"}, {"Z", 0.0004, ""}})),
             0);
   EXPECT_EQ(DocText("B"), "d [X:2 X:3/S1]");
   EXPECT_EQ(Value("SELECT count(*) FROM doctables WHERE docid = 'B'"), 2);
 
-  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"X", 0, ""}, {"X", 0, "S1"}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("B", 1, {{"X", 0, ""}, {"X", 0, "S1"}})), 0);
   EXPECT_EQ(DocText("B"), "d []");  // the header stays without rows
 }
 
 TEST_F(DataBufferTest, ReadDocGathersTheListedDocuments) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 1.5, ""}, {"Y", 2, "S"}}, 7, "desc A")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 1, {{"Z", 3, ""}}, 7, "desc B")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("E", 0)), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 1.5, ""}, {"Y", 2, "S"}}, 7, "desc A")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("B", 1, {{"Z", 3, ""}}, 7, "desc B")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("E", 0)), 0);
 
   TDocument doc;
-  ASSERT_EQ(buffer_->ReadDoc({"A"}, doc), 0);
+  ASSERT_EQ(FBuffer->ReadDoc({"A"}, doc), 0);
   EXPECT_EQ(doc.DocumentID, "");
   EXPECT_EQ(doc.DocumentType, 7);
   EXPECT_EQ(doc.Source, 1);
   EXPECT_EQ(doc.Description, "desc A");
   EXPECT_EQ(RowsText(doc.Rows), "X:1.5 Y:2/S");
 
-  ASSERT_EQ(buffer_->ReadDoc({"A", "B", "nothing"}, doc), 0);
+  ASSERT_EQ(FBuffer->ReadDoc({"A", "B", "nothing"}, doc), 0);
   EXPECT_EQ(doc.Rows.size(), 3u);
   EXPECT_TRUE(doc.Description == "desc A" || doc.Description == "desc B");
 
-  ASSERT_EQ(buffer_->ReadDoc({"E"}, doc), 0);
+  ASSERT_EQ(FBuffer->ReadDoc({"E"}, doc), 0);
   EXPECT_EQ(doc.Source, 0);
   EXPECT_TRUE(doc.Rows.empty());
 
   Exec("INSERT INTO doctables VALUES ('Z', 'X', 1000, '')");  // rows without a header
   for (const TStringArray& ids : {TStringArray{"Z"}, TStringArray{}}) {
-    EXPECT_EQ(buffer_->ReadDoc(ids, doc), 6502);
+    EXPECT_EQ(FBuffer->ReadDoc(ids, doc), 6502);
     EXPECT_TRUE(doc.Rows.empty());
   }
 }
 
 TEST_F(DataBufferTest, ReadDocsGivesTheDocumentsOfOneSourceInIdentifierOrder) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("b", 0, {{"X", 1, ""}}, 2, "lower b")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("B", 0, {{"Y", 2, ""}, {"Z", 3, ""}}, 1, "upper B")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 0, {{"X", 4, ""}}, 1, "A")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);                     // no rows
-  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 9, ""}})), 0);     // another source
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("b", 0, {{"X", 1, ""}}, 2, "lower b")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("B", 0, {{"Y", 2, ""}, {"Z", 3, ""}}, 1, "upper B")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 0, {{"X", 4, ""}}, 1, "A")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("C", 0)), 0);                     // no rows
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("P", 1, {{"X", 9, ""}})), 0);     // another source
   Exec("INSERT INTO doctables VALUES ('orphan', 'X', 1000, '')");  // no header
 
   TDocuments docs;
-  ASSERT_EQ(buffer_->ReadDocs(0, docs), 0);
+  ASSERT_EQ(FBuffer->ReadDocs(0, docs), 0);
   std::string text;
   for (const TDocument& d : docs)
     text += d.DocumentID + "(" + std::to_string(d.DocumentType) + "," + std::to_string(d.Source) + "," +
@@ -431,20 +431,20 @@ TEST_F(DataBufferTest, ReadDocsGivesTheDocumentsOfOneSourceInIdentifierOrder) {
   // "B" < "b" by character code; the header without rows gives no (empty) entry.
   EXPECT_EQ(text, "A(1,0,A)[X:4] B(1,0,upper B)[Y:2 Z:3] b(2,0,lower b)[X:1] ");
 
-  ASSERT_EQ(buffer_->ReadDocs(5, docs), 0);
+  ASSERT_EQ(FBuffer->ReadDocs(5, docs), 0);
   EXPECT_TRUE(docs.empty());
-  ASSERT_EQ(buffer_->ClearDocs(-1), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("C", 0)), 0);
-  ASSERT_EQ(buffer_->ReadDocs(0, docs), 0);
+  ASSERT_EQ(FBuffer->ClearDocs(-1), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("C", 0)), 0);
+  ASSERT_EQ(FBuffer->ReadDocs(0, docs), 0);
   EXPECT_TRUE(docs.empty());  // only headers without rows: nothing to hand out
 }
 
 TEST_F(DataBufferTest, ReadDocsHeadersListsOneSourceByIdentifier) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("P2", 1, {{"X", 1, ""}}, 5, "two")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("P1", 1, {}, 6, "one")), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("P2", 1, {{"X", 1, ""}}, 5, "two")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("P1", 1, {}, 6, "one")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
   TDocuments docs;
-  ASSERT_EQ(buffer_->ReadDocsHeaders(1, docs), 0);
+  ASSERT_EQ(FBuffer->ReadDocsHeaders(1, docs), 0);
   ASSERT_EQ(docs.size(), 2u);
   EXPECT_EQ(docs[0].DocumentID, "P1");
   EXPECT_EQ(docs[0].DocumentType, 6);
@@ -454,53 +454,53 @@ TEST_F(DataBufferTest, ReadDocsHeadersListsOneSourceByIdentifier) {
     EXPECT_EQ(d.Source, 0);
     EXPECT_TRUE(d.Rows.empty());
   }
-  EXPECT_EQ(buffer_->ReadDocsHeaders(5, docs), 6507);
+  EXPECT_EQ(FBuffer->ReadDocsHeaders(5, docs), 6507);
   EXPECT_TRUE(docs.empty());
   Exec("UPDATE docheaders SET doctype = 300 WHERE id = 'P1'");
-  ASSERT_EQ(buffer_->ReadDocsHeaders(1, docs), 0);
+  ASSERT_EQ(FBuffer->ReadDocsHeaders(1, docs), 0);
   EXPECT_EQ(docs[0].DocumentType, 44);  // the low 8 bits
 }
 
 TEST_F(DataBufferTest, ReadDocRowFindsExactlyOneRow) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2.125, ""}, {"Y", 1, "S1"}})), 0);
-  struct Case {
-    std::string doc, barcode, serial;
-    int rc;
-    double quantity;
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 2.125, ""}, {"Y", 1, "S1"}})), 0);
+  struct TCase {
+    std::string doc, barcode, Serial;
+    int Rc;
+    double Quantity;
   } cases[] = {
       {"A", "X", "", 0, 2.125}, {"A", "Y", "S1", 0, 1},  {"A", "X", "S1", 6501, 0},
       {"A", "x", "", 6501, 0},  {"a", "X", "", 6501, 0}, {"A", "Y", "", 6501, 0},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     TDocRow row;
-    EXPECT_EQ(buffer_->ReadDocRow(c.doc, c.barcode, c.serial, row), c.rc) << c.doc << c.barcode << c.serial;
-    EXPECT_EQ(row.Quantity, c.quantity);
-    if (c.rc == 0) {
+    EXPECT_EQ(FBuffer->ReadDocRow(c.doc, c.barcode, c.Serial, row), c.Rc) << c.doc << c.barcode << c.Serial;
+    EXPECT_EQ(row.Quantity, c.Quantity);
+    if (c.Rc == 0) {
       EXPECT_EQ(row.Barcode, c.barcode);
-      EXPECT_EQ(row.SerialNum, c.serial);
+      EXPECT_EQ(row.SerialNum, c.Serial);
     }
   }
 }
 
 TEST_F(DataBufferTest, IdentifiersMatchExactlyWhateverTheyContain) {
   const std::vector<std::string> ids = {"id", "docid", "x') OR ('1'='1", "it's", "A"};
-  for (const std::string& id : ids) ASSERT_EQ(buffer_->SaveDoc(Doc(id, 1, {{"X", 1, ""}, {id, 2, ""}})), 0);
+  for (const std::string& id : ids) ASSERT_EQ(FBuffer->SaveDoc(Doc(id, 1, {{"X", 1, ""}, {id, 2, ""}})), 0);
   for (const std::string& id : ids) {
     TDocument doc;
-    ASSERT_EQ(buffer_->ReadDoc({id}, doc), 0) << id;
+    ASSERT_EQ(FBuffer->ReadDoc({id}, doc), 0) << id;
     EXPECT_EQ(RowsText(doc.Rows), "X:1 " + id + ":2") << id;
     int32_t rows = 0;
-    ASSERT_EQ(buffer_->GetDocRowsCount(id, rows), 0);
+    ASSERT_EQ(FBuffer->GetDocRowsCount(id, rows), 0);
     EXPECT_EQ(rows, 2) << id;
   }
   TDocument doc;
-  EXPECT_EQ(buffer_->ReadDoc({"1') OR ('1'='1"}, doc), 6502);
+  EXPECT_EQ(FBuffer->ReadDoc({"1') OR ('1'='1"}, doc), 6502);
 
-  ASSERT_EQ(buffer_->DeleteDoc({"id"}), 0);
-  ASSERT_EQ(buffer_->DeleteDoc({"x') OR ('1'='1", "no such document"}), 0);
-  ASSERT_EQ(buffer_->DeleteDoc({}), 0);
+  ASSERT_EQ(FBuffer->DeleteDoc({"id"}), 0);
+  ASSERT_EQ(FBuffer->DeleteDoc({"x') OR ('1'='1", "no such document"}), 0);
+  ASSERT_EQ(FBuffer->DeleteDoc({}), 0);
   int32_t count = 0;
-  ASSERT_EQ(buffer_->GetDocsCount(1, count), 0);
+  ASSERT_EQ(FBuffer->GetDocsCount(1, count), 0);
   EXPECT_EQ(count, 3);
   EXPECT_EQ(DocText("id"), "rc 6502");
   EXPECT_EQ(DocText("docid"), "d [X:1 docid:2]");
@@ -508,17 +508,17 @@ TEST_F(DataBufferTest, IdentifiersMatchExactlyWhateverTheyContain) {
 }
 
 TEST_F(DataBufferTest, ClearDocsBySourceOrAll) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("P", 1, {{"X", 1, ""}})), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("Q", 1, {{"Y", 1, ""}})), 0);
-  ASSERT_EQ(buffer_->ClearDocs(1), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("T", 0, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("P", 1, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("Q", 1, {{"Y", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->ClearDocs(1), 0);
   int32_t count = -1;
-  ASSERT_EQ(buffer_->GetDocsCount(1, count), 0);
+  ASSERT_EQ(FBuffer->GetDocsCount(1, count), 0);
   EXPECT_EQ(count, 0);
-  ASSERT_EQ(buffer_->GetDocsCount(0, count), 0);
+  ASSERT_EQ(FBuffer->GetDocsCount(0, count), 0);
   EXPECT_EQ(count, 1);
   EXPECT_EQ(Value("SELECT count(*) FROM doctables"), 1);
-  ASSERT_EQ(buffer_->ClearDocs(-1), 0);
+  ASSERT_EQ(FBuffer->ClearDocs(-1), 0);
   EXPECT_EQ(Value("SELECT count(*) FROM docheaders"), 0);
   EXPECT_EQ(Value("SELECT count(*) FROM doctables"), 0);
 }
@@ -526,60 +526,60 @@ TEST_F(DataBufferTest, ClearDocsBySourceOrAll) {
 // ---- engine faults ----
 
 TEST_F(DataBufferTest, AFailedItemInsertIsReported) {
-  ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
-  struct Case {
-    bool replaceAll;
-    bool engineRollsBack;
-    const char* after;
+  ASSERT_EQ(FBuffer->SaveItems({Item("OLD", "old")}), 0);
+  struct TCase {
+    bool ReplaceAll;
+    bool EngineRollsBack;
+    const char* After;
   } cases[] = {
       {false, false, "A=a OLD=old"},  // adding keeps what was written before the failure
       {true, false, "OLD=old"},       // replacing keeps the old catalogue whole
       {false, true, "OLD=old"},       // the engine rolled the transaction back itself
       {true, true, "OLD=old"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     {
       TSQLiteFaults faults;
       faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO items", 2, 1, SQLITE_IOERR,
-                  c.engineRollsBack);
-      EXPECT_EQ(buffer_->SaveItems({Item("A", "a"), Item("B", "b"), Item("C", "c")}, c.replaceAll), 1001);
+                  c.EngineRollsBack);
+      EXPECT_EQ(FBuffer->SaveItems({Item("A", "a"), Item("B", "b"), Item("C", "c")}, c.ReplaceAll), 1001);
       EXPECT_EQ(faults.Fired(), 1);
     }
-    EXPECT_EQ(buffer_->ResultDescription().rfind("Error executing SQL statement.\rError [10]: ", 0), 0u)
-        << buffer_->ResultDescription();
-    EXPECT_EQ(ItemNames(), c.after) << c.replaceAll << c.engineRollsBack;
-    ASSERT_EQ(buffer_->ClearItems(), 0);  // and the buffer goes on working
-    ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
+    EXPECT_EQ(FBuffer->ResultDescription().rfind("Error executing SQL statement.\rError [10]: ", 0), 0u)
+        << FBuffer->ResultDescription();
+    EXPECT_EQ(ItemNames(), c.After) << c.ReplaceAll << c.EngineRollsBack;
+    ASSERT_EQ(FBuffer->ClearItems(), 0);  // and the buffer goes on working
+    ASSERT_EQ(FBuffer->SaveItems({Item("OLD", "old")}), 0);
   }
 }
 
 TEST_F(DataBufferTest, AFailedCommitIsRolledBackAndTheBufferStaysUsable) {
-  ASSERT_EQ(buffer_->SaveItems({Item("OLD", "old")}), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("OLD", "old")}), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 2, ""}})), 0);
   {
     TSQLiteFaults faults;
     faults.Fail(TSQLiteFaults::kStep, "COMMIT", 1, 3, SQLITE_BUSY);
-    EXPECT_EQ(buffer_->SaveItems({Item("NEW")}, true), 1001);
-    EXPECT_EQ(buffer_->ResultDescription(),
+    EXPECT_EQ(FBuffer->SaveItems({Item("NEW")}, true), 1001);
+    EXPECT_EQ(FBuffer->ResultDescription(),
               "Error executing SQL statement.\rError [5]: The database file is locked.\r\"COMMIT\": injected "
               "fault");
-    EXPECT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 5, ""}, {"Y", 1, ""}})), 1001);
+    EXPECT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 5, ""}, {"Y", 1, ""}})), 1001);
     TItemsArray items;
-    EXPECT_EQ(buffer_->ReadItems(items), 1001);
+    EXPECT_EQ(FBuffer->ReadItems(items), 1001);
     EXPECT_TRUE(items.empty());
   }
   EXPECT_EQ(ItemNames(), "OLD=old");
   EXPECT_EQ(DocText("A"), "d [X:2]");
-  EXPECT_EQ(buffer_->SaveItems({Item("NEXT")}), 0);  // no "Transaction already open"
+  EXPECT_EQ(FBuffer->SaveItems({Item("NEXT")}), 0);  // no "Transaction already open"
   EXPECT_EQ(ItemNames(), "NEXT=n OLD=old");
 }
 
 TEST_F(DataBufferTest, AFailedPushLeavesTheStoredDocumentAsItWas) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
   const TDocument push = Doc("A", 1, {{"X", 5, ""}, {"Y", 0, ""}, {"Z", 1, ""}}, 4, "after");
-  struct Case {
-    const char* sql;
-    int nth;
+  struct TCase {
+    const char* Sql;
+    int Nth;
   } cases[] = {
       {"INSERT OR REPLACE INTO docheaders", 1},
       {"INSERT OR REPLACE INTO doctables", 1},
@@ -587,72 +587,72 @@ TEST_F(DataBufferTest, AFailedPushLeavesTheStoredDocumentAsItWas) {
       {"DELETE FROM doctables WHERE (docid = ?)", 1},  // the zero-quantity clean-up
       {"COMMIT", 1},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     {
       TSQLiteFaults faults;
-      faults.Fail(TSQLiteFaults::kStep, c.sql, c.nth, 1, SQLITE_IOERR);
-      EXPECT_EQ(buffer_->SaveDoc(push), 1001) << c.sql << " " << c.nth;
-      EXPECT_EQ(faults.Fired(), 1) << c.sql;
+      faults.Fail(TSQLiteFaults::kStep, c.Sql, c.Nth, 1, SQLITE_IOERR);
+      EXPECT_EQ(FBuffer->SaveDoc(push), 1001) << c.Sql << " " << c.Nth;
+      EXPECT_EQ(faults.Fired(), 1) << c.Sql;
     }
-    EXPECT_EQ(DocText("A"), "before [X:2 Y:1]") << c.sql << " " << c.nth;
+    EXPECT_EQ(DocText("A"), "before [X:2 Y:1]") << c.Sql << " " << c.Nth;
   }
-  ASSERT_EQ(buffer_->SaveDoc(push), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(push), 0);
   EXPECT_EQ(DocText("A"), "after [X:5 Z:1]");
 }
 
 TEST_F(DataBufferTest, AReplacingSaveDropsOldRowsOrKeepsTheDocumentWhole) {
-  ASSERT_EQ(buffer_->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("A", 1, {{"X", 2, ""}, {"Y", 1, ""}}, 3, "before")), 0);
   const TDocument replacement = Doc("A", 1, {{"Z", 4, ""}}, 5, "after");
   {
     TSQLiteFaults faults;
     faults.Fail(TSQLiteFaults::kStep, "INSERT OR REPLACE INTO doctables", 1, 1, SQLITE_IOERR);
-    EXPECT_EQ(buffer_->SaveDoc(replacement, /*ReplaceAll=*/true), 1001);
+    EXPECT_EQ(FBuffer->SaveDoc(replacement, /*ReplaceAll=*/true), 1001);
   }
   EXPECT_EQ(DocText("A"), "before [X:2 Y:1]");
-  ASSERT_EQ(buffer_->SaveDoc(replacement, /*ReplaceAll=*/true), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(replacement, /*ReplaceAll=*/true), 0);
   EXPECT_EQ(DocText("A"), "after [Z:4]");
 }
 
 TEST_F(DataBufferTest, AQueryWhoseStepsFailIsReportedNotShortened) {
-  ASSERT_EQ(buffer_->SaveItems({Item("A"), Item("B"), Item("C")}), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 0, {{"X", 1, ""}, {"Y", 2, ""}})), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("E", 0, {{"X", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A"), Item("B"), Item("C")}), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("D", 0, {{"X", 1, ""}, {"Y", 2, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("E", 0, {{"X", 1, ""}})), 0);
   TItemsArray items;
   TItemRec item;
   TDocument doc;
   TDocuments docs;
   TDocRow row;
   int32_t count = 0;
-  struct Case {
-    const char* sql;
-    int nth;
+  struct TCase {
+    const char* Sql;
+    int Nth;
     std::function<int()> operation;
   } cases[] = {
-      {"SELECT count(*) FROM items", 1, [&] { return buffer_->ReadItems(items); }},
-      {"SELECT * FROM items", 1, [&] { return buffer_->ReadItems(items); }},
-      {"SELECT * FROM items", 3, [&] { return buffer_->ReadItems(items); }},
-      {"SELECT * FROM items WHERE", 1, [&] { return buffer_->ReadItem("A", item); }},
-      {"SELECT count(*) FROM items", 1, [&] { return buffer_->GetItemsCount(count); }},
-      {"SELECT * FROM docheaders WHERE id IN", 1, [&] { return buffer_->ReadDoc({"D"}, doc); }},
-      {"SELECT * FROM doctables WHERE docid IN", 2, [&] { return buffer_->ReadDoc({"D"}, doc); }},
-      {"SELECT count(*) FROM docheaders", 1, [&] { return buffer_->ReadDocs(0, docs); }},
-      {"SELECT * FROM doctables INNER JOIN", 3, [&] { return buffer_->ReadDocs(0, docs); }},
-      {"SELECT * FROM docheaders WHERE docsource", 2, [&] { return buffer_->ReadDocsHeaders(0, docs); }},
-      {"SELECT * FROM doctables WHERE (docid", 1, [&] { return buffer_->ReadDocRow("D", "X", "", row); }},
-      {"SELECT count(*) FROM docheaders", 1, [&] { return buffer_->GetDocsCount(0, count); }},
-      {"SELECT count(*) FROM doctables WHERE docid", 1, [&] { return buffer_->GetDocRowsCount("D", count); }},
+      {"SELECT count(*) FROM items", 1, [&] { return FBuffer->ReadItems(items); }},
+      {"SELECT * FROM items", 1, [&] { return FBuffer->ReadItems(items); }},
+      {"SELECT * FROM items", 3, [&] { return FBuffer->ReadItems(items); }},
+      {"SELECT * FROM items WHERE", 1, [&] { return FBuffer->ReadItem("A", item); }},
+      {"SELECT count(*) FROM items", 1, [&] { return FBuffer->GetItemsCount(count); }},
+      {"SELECT * FROM docheaders WHERE id IN", 1, [&] { return FBuffer->ReadDoc({"D"}, doc); }},
+      {"SELECT * FROM doctables WHERE docid IN", 2, [&] { return FBuffer->ReadDoc({"D"}, doc); }},
+      {"SELECT count(*) FROM docheaders", 1, [&] { return FBuffer->ReadDocs(0, docs); }},
+      {"SELECT * FROM doctables INNER JOIN", 3, [&] { return FBuffer->ReadDocs(0, docs); }},
+      {"SELECT * FROM docheaders WHERE docsource", 2, [&] { return FBuffer->ReadDocsHeaders(0, docs); }},
+      {"SELECT * FROM doctables WHERE (docid", 1, [&] { return FBuffer->ReadDocRow("D", "X", "", row); }},
+      {"SELECT count(*) FROM docheaders", 1, [&] { return FBuffer->GetDocsCount(0, count); }},
+      {"SELECT count(*) FROM doctables WHERE docid", 1, [&] { return FBuffer->GetDocRowsCount("D", count); }},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     TSQLiteFaults faults;
-    faults.Fail(TSQLiteFaults::kStep, c.sql, c.nth, 1, SQLITE_IOERR);
-    EXPECT_EQ(c.operation(), 1001) << c.sql << " " << c.nth;
-    EXPECT_EQ(faults.Fired(), 1) << c.sql;
-    EXPECT_NE(buffer_->ResultDescription().find("Error [10]: Some kind of disk I/O error occurred"),
+    faults.Fail(TSQLiteFaults::kStep, c.Sql, c.Nth, 1, SQLITE_IOERR);
+    EXPECT_EQ(c.operation(), 1001) << c.Sql << " " << c.Nth;
+    EXPECT_EQ(faults.Fired(), 1) << c.Sql;
+    EXPECT_NE(FBuffer->ResultDescription().find("Error [10]: Some kind of disk I/O error occurred"),
               std::string::npos)
-        << c.sql;
-    EXPECT_TRUE(items.empty() && docs.empty() && doc.Rows.empty() && item.Barcode.empty()) << c.sql;
+        << c.Sql;
+    EXPECT_TRUE(items.empty() && docs.empty() && doc.Rows.empty() && item.Barcode.empty()) << c.Sql;
   }
-  EXPECT_EQ(buffer_->ReadItems(items), 0);
+  EXPECT_EQ(FBuffer->ReadItems(items), 0);
   EXPECT_EQ(items.size(), 3u);
 }
 
@@ -662,20 +662,20 @@ TEST_F(DataBufferTest, TheInsertIsPreparedOncePerSave) {
   faults.Watch(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO doctables");
   TItemsArray items;
   for (int i = 0; i < 50; ++i) items.push_back(Item(NumberedBarcode(i)));
-  ASSERT_EQ(buffer_->SaveItems(items), 0);
-  ASSERT_EQ(buffer_->SaveDoc(Doc("D", 1, {{"X", 1, ""}, {"Y", 1, ""}, {"Z", 1, ""}})), 0);
+  ASSERT_EQ(FBuffer->SaveItems(items), 0);
+  ASSERT_EQ(FBuffer->SaveDoc(Doc("D", 1, {{"X", 1, ""}, {"Y", 1, ""}, {"Z", 1, ""}})), 0);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO items"), 1);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "INSERT OR REPLACE INTO doctables"), 1);
   int32_t count = 0;
-  ASSERT_EQ(buffer_->GetItemsCount(count), 0);
+  ASSERT_EQ(FBuffer->GetItemsCount(count), 0);
   EXPECT_EQ(count, 50);
 }
 
 TEST_F(DataBufferTest, ACompactionFailureAfterAReplacingLoadLosesNothing) {
-  ASSERT_EQ(buffer_->SaveItems({Item("B", "b"), Item("C", "c"), Item("D", "d")}), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("B", "b"), Item("C", "c"), Item("D", "d")}), 0);
   TSQLiteFaults faults;
   faults.Fail(TSQLiteFaults::kStep, "VACUUM", 1, 1, SQLITE_IOERR);
-  EXPECT_EQ(buffer_->SaveItems({Item("A", "a")}, true), 0);  // shrank: compaction runs
+  EXPECT_EQ(FBuffer->SaveItems({Item("A", "a")}, true), 0);  // shrank: compaction runs
   EXPECT_EQ(faults.Fired(), 1);
   EXPECT_EQ(ItemNames(), "A=a");
 }
@@ -685,10 +685,10 @@ TEST_F(DataBufferTest, AReplacingLoadCompactsOnlyWhenTheCatalogueShrank) {
   for (int i = 0; i < 40; ++i) many.push_back(Item(NumberedBarcode(i)));
   TSQLiteFaults faults;
   faults.Watch(TSQLiteFaults::kPrepare, "VACUUM");
-  ASSERT_EQ(buffer_->SaveItems(many, true), 0);  // grew from nothing
-  ASSERT_EQ(buffer_->SaveItems(many, true), 0);  // same size
+  ASSERT_EQ(FBuffer->SaveItems(many, true), 0);  // grew from nothing
+  ASSERT_EQ(FBuffer->SaveItems(many, true), 0);  // same size
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "VACUUM"), 0);
-  ASSERT_EQ(buffer_->SaveItems({Item("A")}, true), 0);
+  ASSERT_EQ(FBuffer->SaveItems({Item("A")}, true), 0);
   EXPECT_EQ(faults.Calls(TSQLiteFaults::kPrepare, "VACUUM"), 1);
 }
 

@@ -16,10 +16,10 @@ namespace {
 // A device makes its buffer folder when constructed, so every test runs in a fresh data root.
 class DeviceContextTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetCommonAppDataRoot(FTemp.path() + "/"); }
+  void SetUp() override { SetCommonAppDataRoot(FTemp.Path() + "/"); }
   void TearDown() override { SetCommonAppDataRoot(""); }
 
-  testing::TempDir FTemp{"dct_device_context_test"};
+  testing::TTempDir FTemp{"dct_device_context_test"};
   TDeviceContext FContext;
 };
 

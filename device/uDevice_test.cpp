@@ -57,8 +57,8 @@ class DeviceTest : public ::testing::Test {
   }
   fs::path DataFolder() const { return FRoot / "dct_korvelmobile" / "DataBuffer"; }
 
-  testing::TempDir FTemp{"dct_device_test"};
-  const fs::path FRoot{FTemp.path()};
+  testing::TTempDir FTemp{"dct_device_test"};
+  const fs::path FRoot{FTemp.Path()};
   TFakeListener FListener;
   TDeviceContext FContext;
   std::unique_ptr<TDevice> FDevice;

@@ -20,7 +20,7 @@
 namespace dct::fuzz {
 
 namespace {
-std::string g_root;  // TFuzzService's folder, removed by a failed check too
+std::string GRoot;  // TFuzzService's folder, removed by a failed check too
 }  // namespace
 
 void Fail(const char* what, std::string_view detail) {
@@ -31,9 +31,9 @@ void Fail(const char* what, std::string_view detail) {
     std::fprintf(stderr, "  %.*s%s\n", static_cast<int>(std::min(detail.size(), kShown)), detail.data(),
                  detail.size() > kShown ? " ..." : "");
   }
-  if (!g_root.empty()) {
+  if (!GRoot.empty()) {
     std::error_code ignored;
-    std::filesystem::remove_all(g_root, ignored);
+    std::filesystem::remove_all(GRoot, ignored);
   }
   std::abort();
 }
@@ -83,33 +83,33 @@ class TNoListener : public IListenerSwitch {
   void Stop() override {}
 };
 
-TNoListener g_noListener;
+TNoListener GNoListener;
 
 // The buffer's connection keeps its journal in memory and never waits for the disk:
 // durability is not what these targets test. It is noted here too, so that Reset can tell
 // from its count of changed rows whether an input wrote anything.
-decltype(SQLite.sqlite3_open) g_engineOpen = nullptr;
-decltype(SQLite.sqlite3_open16) g_engineOpen16 = nullptr;
-sqlite3* g_connection = nullptr;
+decltype(SQLite.sqlite3_open) GEngineOpen = nullptr;
+decltype(SQLite.sqlite3_open16) GEngineOpen16 = nullptr;
+sqlite3* GConnection = nullptr;
 
 // REQUIRES: the engine's open has returned rc and set db.
 int OpenWithoutSync(int rc, sqlite3* db) {
   if (rc == SQLITE_OK) {
     SQLite.sqlite3_exec(db, "PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF", nullptr, nullptr, nullptr);
-    g_connection = db;
+    GConnection = db;
   }
   return rc;
 }
 int FastOpen(const char* name, sqlite3** db) {
-  const int rc = g_engineOpen(name, db);
+  const int rc = GEngineOpen(name, db);
   return OpenWithoutSync(rc, *db);
 }
 int FastOpen16(const void* name, sqlite3** db) {
-  const int rc = g_engineOpen16(name, db);
+  const int rc = GEngineOpen16(name, db);
   return OpenWithoutSync(rc, *db);
 }
 
-int ChangedRows() { return SQLite.sqlite3_total_changes(g_connection); }
+int ChangedRows() { return SQLite.sqlite3_total_changes(GConnection); }
 
 // Memory-backed where the system has it, so that the buffer's files cost no disk. A fresh
 // name each time: create_directory fails on a folder that exists, so two runs never share.
@@ -134,13 +134,13 @@ TFuzzService& TFuzzService::Instance() {
 }
 
 TFuzzService::TFuzzService() : FRoot(TemporaryRoot()) {
-  g_root = FRoot;
+  GRoot = FRoot;
   SetCommonAppDataRoot(FRoot + "/");
-  FContext.SetListenerSwitch(&g_noListener);
+  FContext.SetListenerSwitch(&GNoListener);
   FContext.CreateSingleDevice();
   if (!LoadSQLiteLibrary(GetSQLiteLibraryName())) Fail("no SQLite engine for the fuzz device");
-  g_engineOpen = std::exchange(SQLite.sqlite3_open, FastOpen);
-  g_engineOpen16 = std::exchange(SQLite.sqlite3_open16, FastOpen16);
+  GEngineOpen = std::exchange(SQLite.sqlite3_open, FastOpen);
+  GEngineOpen16 = std::exchange(SQLite.sqlite3_open16, FastOpen16);
   TDevice* device = FContext.GetSingleDevice();
   if (device->Enable() != 0) Fail("the fuzz device cannot be enabled", device->ResultDescription());
   FDeviceID = device->DeviceID();
@@ -148,19 +148,19 @@ TFuzzService::TFuzzService() : FRoot(TemporaryRoot()) {
   FAppVersion = device->AppVersion();
   FAutoClearDocs = device->AutoClearDocs();
   FAutoClearItems = device->AutoClearItems();
-  DCT_FUZZ_CHECK(g_connection != nullptr, "the buffer opened no connection");
+  DCT_FUZZ_CHECK(GConnection != nullptr, "the buffer opened no connection");
   FChangedRows = ChangedRows();
 }
 
 TFuzzService::~TFuzzService() {
   FContext.FreeSingleDevice();
-  SQLite.sqlite3_open = g_engineOpen;
-  SQLite.sqlite3_open16 = g_engineOpen16;
+  SQLite.sqlite3_open = GEngineOpen;
+  SQLite.sqlite3_open16 = GEngineOpen16;
   FContext.SetListenerSwitch(nullptr);
   SetCommonAppDataRoot("");
   std::error_code ignored;
   std::filesystem::remove_all(FRoot, ignored);
-  g_root.clear();
+  GRoot.clear();
 }
 
 std::unique_ptr<IMobileDCT> TFuzzService::NewMobileDCT() { return std::make_unique<TMobileDCT>(FContext); }

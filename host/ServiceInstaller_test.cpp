@@ -42,8 +42,8 @@ TEST(UnitFileTest, UnitCarriesNamesTypeProgramAndTarget) {
 
 TEST(UnitFileTest, ProgramPathBecomesOneExecStartWord) {
   const struct {
-    const char* path;
-    const char* word;
+    const char* Path;
+    const char* Word;
   } cases[] = {
       {"/usr/bin/prog", "/usr/bin/prog"},
       {"/opt/my dir/prog", "\"/opt/my dir/prog\""},
@@ -53,13 +53,13 @@ TEST(UnitFileTest, ProgramPathBecomesOneExecStartWord) {
       {"/opt/a\"b/prog", "\"/opt/a\\\"b/prog\""},
       {"/opt/a\\b/prog", "\"/opt/a\\\\b/prog\""},
   };
-  for (const auto& c : cases) EXPECT_EQ(ExecStartWord(c.path), c.word) << c.path;
+  for (const auto& c : cases) EXPECT_EQ(ExecStartWord(c.Path), c.Word) << c.Path;
 }
 
 // Records the manager's calls; the call named FailOn raises.
-class FakeManager : public IServiceManager {
+class TFakeManager : public IServiceManager {
  public:
-  explicit FakeManager(std::string fail_on = "") : fail_on_(std::move(fail_on)) {}
+  explicit TFakeManager(std::string fail_on = "") : FFailOn(std::move(fail_on)) {}
   void Reload() override { Call("reload"); }
   void EnableUnit(const std::string& unit) override { Call("enable " + unit); }
   void DisableUnit(const std::string& unit) override { Call("disable " + unit); }
@@ -68,69 +68,69 @@ class FakeManager : public IServiceManager {
  private:
   void Call(const std::string& what) {
     calls.push_back(what);
-    if (what.rfind(fail_on_, 0) == 0 && !fail_on_.empty()) {
+    if (what.rfind(FFailOn, 0) == 0 && !FFailOn.empty()) {
       throw std::runtime_error(what + " refused");
     }
   }
-  std::string fail_on_;
+  std::string FFailOn;
 };
 
 class InstallTest : public ::testing::Test {
  protected:
-  testing::TempDir tmp_{"host_install"};
-  const std::string dir_ = tmp_.path();
-  const std::string unit_ = dir_ + "/dct_korvelmobile.service";
+  testing::TTempDir FTemp{"host_install"};
+  const std::string FDir = FTemp.Path();
+  const std::string FUnit = FDir + "/dct_korvelmobile.service";
 };
 
 TEST_F(InstallTest, InstallWritesTheUnitAndEnablesIt) {
-  FakeManager manager;
-  InstallService(dir_, "/opt/dct/dct_korvelmobilesvc", &manager);
-  EXPECT_EQ(ReadAll(unit_), UnitFileText("/opt/dct/dct_korvelmobilesvc"));
+  TFakeManager manager;
+  InstallService(FDir, "/opt/dct/dct_korvelmobilesvc", &manager);
+  EXPECT_EQ(ReadAll(FUnit), UnitFileText("/opt/dct/dct_korvelmobilesvc"));
   EXPECT_EQ(manager.calls, (std::vector<std::string>{"reload", "enable dct_korvelmobile.service"}));
 }
 
 TEST_F(InstallTest, InstallOverAnExistingUnitFailsAndKeepsIt) {
-  InstallService(dir_, "/first/prog", nullptr);
-  FakeManager manager;
+  InstallService(FDir, "/first/prog", nullptr);
+  TFakeManager manager;
   try {
-    InstallService(dir_ + "/", "/second/prog", &manager);
+    InstallService(FDir + "/", "/second/prog", &manager);
     FAIL() << "second install succeeded";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
   }
-  EXPECT_EQ(ReadAll(unit_), UnitFileText("/first/prog"));
+  EXPECT_EQ(ReadAll(FUnit), UnitFileText("/first/prog"));
   EXPECT_TRUE(manager.calls.empty());
 }
 
 TEST_F(InstallTest, FailureAfterTheUnitWasWrittenRemovesItAgain) {
   for (const char* step : {"reload", "enable"}) {
-    FakeManager manager(step);
+    TFakeManager manager(step);
     try {
-      InstallService(dir_, "/opt/prog", &manager);
+      InstallService(FDir, "/opt/prog", &manager);
       FAIL() << "install succeeded with " << step << " failing";
     } catch (const std::runtime_error& e) {
       EXPECT_NE(std::string(e.what()).find("refused"), std::string::npos) << e.what();
     }
-    EXPECT_FALSE(fs::exists(unit_)) << step;
+    EXPECT_FALSE(fs::exists(FUnit)) << step;
   }
 }
 
 TEST_F(InstallTest, InstallIntoAMissingFolderFails) {
-  EXPECT_THROW(InstallService(dir_ + "/missing", "/opt/prog", nullptr), std::runtime_error);
+  EXPECT_THROW(InstallService(FDir + "/missing", "/opt/prog", nullptr), std::runtime_error);
 }
 
 TEST_F(InstallTest, UninstallDisablesThenRemoves) {
-  InstallService(dir_, "/opt/prog", nullptr);
-  FakeManager manager;
-  UninstallService(dir_, &manager);
-  EXPECT_FALSE(fs::exists(unit_));
+  InstallService(FDir, "/opt/prog", nullptr);
+  TFakeManager manager;
+  UninstallService(FDir, &manager);
+  EXPECT_FALSE(fs::exists(FUnit));
   EXPECT_EQ(manager.calls, (std::vector<std::string>{"disable dct_korvelmobile.service", "reload"}));
 }
 
 TEST_F(InstallTest, UninstallOfAMissingUnitFails) {
-  FakeManager manager;
+  TFakeManager manager;
   try {
-    UninstallService(dir_, &manager);
+    UninstallService(FDir, &manager);
     FAIL() << "uninstall of nothing succeeded";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("does not exist"), std::string::npos) << e.what();
@@ -139,14 +139,14 @@ TEST_F(InstallTest, UninstallOfAMissingUnitFails) {
 }
 
 TEST_F(InstallTest, RefusedDisableKeepsTheUnitAndAFailedLastReloadIsIgnored) {
-  InstallService(dir_, "/opt/prog", nullptr);
-  FakeManager refuses_disable("disable");
-  EXPECT_THROW(UninstallService(dir_, &refuses_disable), std::runtime_error);
-  EXPECT_TRUE(fs::exists(unit_));
+  InstallService(FDir, "/opt/prog", nullptr);
+  TFakeManager refusesDisable("disable");
+  EXPECT_THROW(UninstallService(FDir, &refusesDisable), std::runtime_error);
+  EXPECT_TRUE(fs::exists(FUnit));
 
-  FakeManager refuses_reload("reload");
-  UninstallService(dir_, &refuses_reload);
-  EXPECT_FALSE(fs::exists(unit_));
+  TFakeManager refusesReload("reload");
+  UninstallService(FDir, &refusesReload);
+  EXPECT_FALSE(fs::exists(FUnit));
 }
 
 TEST(UnitDirTest, OnlyTheSystemFolderGoesThroughTheServiceManager) {

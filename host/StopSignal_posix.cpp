@@ -29,9 +29,9 @@ TStopSignal::TStopSignal() {
 int TStopSignal::Wait() {
   const sigset_t set = StopSignals();
   for (;;) {
-    int signal_number = 0;
-    const int rc = sigwait(&set, &signal_number);
-    if (rc == 0) return signal_number;
+    int signalNumber = 0;
+    const int rc = sigwait(&set, &signalNumber);
+    if (rc == 0) return signalNumber;
     if (rc != EINTR) return SIGTERM;  // cannot wait: treat as a stop rather than spin
   }
 }

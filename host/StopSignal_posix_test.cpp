@@ -21,16 +21,16 @@ TEST(StopSignalTest, SignalSentBeforeTheWaitIsNotLost) {
 
 TEST(StopSignalTest, LaterThreadsInheritTheBlockAndTheWaiterGetsTheirSignal) {
   TStopSignal stop;
-  bool blocked_in_thread = false;
+  bool blockedInThread = false;
   std::thread worker([&] {
     sigset_t current;
     pthread_sigmask(SIG_BLOCK, nullptr, &current);
-    blocked_in_thread = sigismember(&current, SIGTERM) == 1 && sigismember(&current, SIGINT) == 1;
+    blockedInThread = sigismember(&current, SIGTERM) == 1 && sigismember(&current, SIGINT) == 1;
     kill(getpid(), SIGTERM);  // a process-directed signal, as systemd sends it
   });
   EXPECT_EQ(stop.Wait(), SIGTERM);
   worker.join();
-  EXPECT_TRUE(blocked_in_thread);
+  EXPECT_TRUE(blockedInThread);
 }
 
 }  // namespace

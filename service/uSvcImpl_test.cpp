@@ -52,8 +52,8 @@ class MobileDCTTest : public ::testing::Test {
     return a;
   }
 
-  testing::TempDir FTemp{"dct_svcimpl_test"};
-  const fs::path FRoot{FTemp.path()};
+  testing::TTempDir FTemp{"dct_svcimpl_test"};
+  const fs::path FRoot{FTemp.Path()};
   TNoListener FListener;
   TDeviceContext FContext;
   TMobileDCT FService{FContext};

@@ -7,7 +7,7 @@
 // agrees on its name.
 //
 //   log folder   GetSpecialFolderPath(35) + "ZeltEquipment/LOGs/"
-//   name         "%s%s_%s_%d.log": log folder + the host module's base name, the extra
+//   name         "%s%FS%FS%d.log": log folder + the host module's base name, the extra
 //                part, the computer name, the session; at most 259 bytes
 //   session      the kernel's audit (login) session id of the process, from
 //                /proc/self/sessionid. A process outside every login session (a system
@@ -19,7 +19,7 @@
 //
 // Process-wide named objects. What stands for the named mutex and the global window class
 // is a memfd file descriptor, named at creation, found by its name in /proc/self/fd:
-//   marker  memfd "_com.korvel.baselog.host_<PID, upper-case hex, at least 6 digits>"
+//   marker  memfd "_com.korvel.baselog.FHost<PID, upper-case hex, at least 6 digits>"
 //   slot    memfd "_com.korvel.baselog.dataclass", holding the owner's PID and its
 //           261-byte name buffer
 // The descriptor table is the one thing every module of a process shares without sharing
@@ -82,9 +82,9 @@ class TBaseLog {
 
 // Name pieces.
 
-// "_com.korvel.baselog.host_" + PID in upper-case hex, zero-padded to at least 6 digits.
+// "_com.korvel.baselog.FHost" + PID in upper-case hex, zero-padded to at least 6 digits.
 std::string HostMarkerName(uint32_t Pid);
-// "%s%s_%s_%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
+// "%s%FS%FS%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session);
 // The text of /proc/self/sessionid as a session: the unset id is 0, unreadable text 9999.

@@ -10,8 +10,8 @@ namespace {
 
 TEST(BaseLogNameTest, SessionTextOfTheKernel) {
   const struct {
-    const char* text;
-    int session;
+    const char* Text;
+    int Session;
   } cases[] = {
       {"3", 3},
       {"3\n", 3},
@@ -24,7 +24,7 @@ TEST(BaseLogNameTest, SessionTextOfTheKernel) {
       {"4294967296", kUnknownLogSession},
       {"3000000000", kUnknownLogSession},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseLogSessionId(c.text), c.session) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(ParseLogSessionId(c.Text), c.Session) << c.Text;
 
   std::ifstream in("/proc/self/sessionid");
   std::string text;

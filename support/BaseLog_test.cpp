@@ -18,14 +18,14 @@ namespace fs = std::filesystem;
 
 TEST(BaseLogNameTest, MarkerNameCarriesThePidInUpperCaseHexOfAtLeastSixDigits) {
   const struct {
-    uint32_t pid;
-    const char* marker;
+    uint32_t Pid;
+    const char* Marker;
   } cases[] = {
       {0x1A2C, "_com.korvel.baselog.host_001A2C"},       {0, "_com.korvel.baselog.host_000000"},
       {0xABCDEF, "_com.korvel.baselog.host_ABCDEF"},     {0x1234567, "_com.korvel.baselog.host_1234567"},
       {0xFFFFFFFF, "_com.korvel.baselog.host_FFFFFFFF"},
   };
-  for (const auto& c : cases) EXPECT_EQ(HostMarkerName(c.pid), c.marker) << c.pid;
+  for (const auto& c : cases) EXPECT_EQ(HostMarkerName(c.Pid), c.Marker) << c.Pid;
 }
 
 TEST(BaseLogNameTest, NameJoinsPrefixExtraComputerAndSession) {
@@ -60,7 +60,7 @@ TEST(BaseLogNameTest, BaseNameDropsFolderAndLastExtension) {
 
 class BaseLogUnitTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetCommonAppDataRoot(root_); }
+  void SetUp() override { SetCommonAppDataRoot(FRoot); }
   void TearDown() override { SetCommonAppDataRoot(""); }
   std::string Marker() const { return HostMarkerName(CurrentProcessId()); }
   // Appends, not "_" + a temporary: that inserts at the front, where GCC 12 at -O3 warns
@@ -72,19 +72,19 @@ class BaseLogUnitTest : public ::testing::Test {
         .append(std::to_string(GetLogSessionId()))
         .append(".log");
   }
-  testing::TempDir tmp_{"baselog_test"};
-  const std::string root_ = tmp_.path();
+  testing::TTempDir FTemp{"baselog_test"};
+  const std::string FRoot = FTemp.Path();
 };
 
 TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
   ASSERT_LT(FindProcessObject(Marker()), 0);
   const std::string expected =
-      root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + Suffix();
+      FRoot + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + Suffix();
   {
     TBaseLog host;
     EXPECT_TRUE(host.IsHost());
     EXPECT_EQ(std::string(host.LogFileName()), expected);
-    EXPECT_TRUE(fs::is_directory(root_ + "/ZeltEquipment/LOGs"));
+    EXPECT_TRUE(fs::is_directory(FRoot + "/ZeltEquipment/LOGs"));
     EXPECT_GE(FindProcessObject(Marker()), 0);
     EXPECT_GE(FindProcessObject(kPublicationSlotName), 0);
 
@@ -98,7 +98,7 @@ TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
   TBaseLog next("X");
   EXPECT_TRUE(next.IsHost());
   EXPECT_EQ(std::string(next.LogFileName()),
-            root_ + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" + Suffix());
+            FRoot + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" + Suffix());
 }
 
 TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
@@ -108,7 +108,7 @@ TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
     TBaseLog unit;
     EXPECT_FALSE(unit.IsHost());
     EXPECT_EQ(std::string(unit.LogFileName()), DropFileExtension(GetModuleFilePath()) + Suffix());
-    EXPECT_FALSE(fs::exists(root_ + "/ZeltEquipment"));  // only a host makes the folder
+    EXPECT_FALSE(fs::exists(FRoot + "/ZeltEquipment"));  // only a host makes the folder
   }
   CloseProcessObject(marker);
 }
@@ -120,11 +120,11 @@ TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
   ASSERT_GE(marker, 0);
   ASSERT_GE(foreign, 0);
   struct {
-    uint32_t pid;
-    char name[kLogNameBufferSize];
+    uint32_t Pid;
+    char Name[kLogNameBufferSize];
   } record{};
-  record.pid = CurrentProcessId() + 1;
-  std::strcpy(record.name, "/elsewhere/parent_PC_0.log");
+  record.Pid = CurrentProcessId() + 1;
+  std::strcpy(record.Name, "/elsewhere/parent_PC_0.log");
   ASSERT_TRUE(WriteProcessObject(foreign, &record, sizeof(record)));
   {
     TBaseLog unit;
@@ -137,12 +137,12 @@ TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
 
 // With no data folder of either kind, nothing is made, least of all below the working folder.
 TEST_F(BaseLogUnitTest, NoDataFolderMeansNoLogFolderAndNoName) {
-  const std::string blocked = root_ + "/file";
+  const std::string blocked = FRoot + "/file";
   std::ofstream(blocked) << "not a folder";
   SetCommonAppDataRoot(blocked);
-  testing::ScopedEnv xdg("XDG_DATA_HOME", blocked + "/xdg");
-  testing::ScopedEnv home("HOME", blocked);
-  const fs::path work = fs::path(root_) / "work";
+  testing::TScopedEnv xdg("XDG_DATA_HOME", blocked + "/xdg");
+  testing::TScopedEnv home("HOME", blocked);
+  const fs::path work = fs::path(FRoot) / "work";
   fs::create_directory(work);
   const fs::path before = fs::current_path();
   fs::current_path(work);
@@ -160,7 +160,7 @@ TEST_F(BaseLogUnitTest, NoDataFolderMeansNoLogFolderAndNoName) {
 
 TEST_F(BaseLogUnitTest, LogFolderIsMadeBelowTheMachineWideFolder) {
   const std::string folder = GetLogFolder();
-  EXPECT_EQ(folder, root_ + "/ZeltEquipment/LOGs/");
+  EXPECT_EQ(folder, FRoot + "/ZeltEquipment/LOGs/");
   EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_EQ(GetLogFolder(), folder);  // existing folder: same answer
 }

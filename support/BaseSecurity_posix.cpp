@@ -21,17 +21,17 @@ constexpr mode_t kAllRW = S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IW
 // Frees an acl_t on every path out.
 class TAcl {
  public:
-  explicit TAcl(acl_t acl) : acl_(acl) {}
+  explicit TAcl(acl_t acl) : FAcl(acl) {}
   ~TAcl() {
-    if (acl_ != nullptr) acl_free(acl_);
+    if (FAcl != nullptr) acl_free(FAcl);
   }
   TAcl(const TAcl&) = delete;
   TAcl& operator=(const TAcl&) = delete;
-  acl_t get() const { return acl_; }
-  acl_t* ptr() { return &acl_; }
+  acl_t Get() const { return FAcl; }
+  acl_t* Ptr() { return &FAcl; }
 
  private:
-  acl_t acl_;
+  acl_t FAcl;
 };
 
 bool HasAllPerms(acl_entry_t entry) {
@@ -52,9 +52,9 @@ bool SetAllPerms(acl_entry_t entry) {
 // every local user: owner, owning group and others rwx, and the mask rwx when named
 // entries make one necessary. Named entries themselves are left as they are.
 struct TDefaultAclState {
-  bool ownerAll = false, groupAll = false, otherAll = false, maskAll = false;
-  bool hasMask = false, hasNamed = false;
-  bool Granted() const { return ownerAll && groupAll && otherAll && (!hasNamed || (hasMask && maskAll)); }
+  bool OwnerAll = false, GroupAll = false, OtherAll = false, MaskAll = false;
+  bool HasMask = false, HasNamed = false;
+  bool Granted() const { return OwnerAll && GroupAll && OtherAll && (!HasNamed || (HasMask && MaskAll)); }
 };
 
 TDefaultAclState Inspect(acl_t acl) {
@@ -64,15 +64,15 @@ TDefaultAclState Inspect(acl_t acl) {
     acl_tag_t tag = ACL_UNDEFINED_TAG;
     if (acl_get_tag_type(entry, &tag) != 0) continue;
     switch (tag) {
-      case ACL_USER_OBJ: state.ownerAll = HasAllPerms(entry); break;
-      case ACL_GROUP_OBJ: state.groupAll = HasAllPerms(entry); break;
-      case ACL_OTHER: state.otherAll = HasAllPerms(entry); break;
+      case ACL_USER_OBJ: state.OwnerAll = HasAllPerms(entry); break;
+      case ACL_GROUP_OBJ: state.GroupAll = HasAllPerms(entry); break;
+      case ACL_OTHER: state.OtherAll = HasAllPerms(entry); break;
       case ACL_MASK:
-        state.hasMask = true;
-        state.maskAll = HasAllPerms(entry);
+        state.HasMask = true;
+        state.MaskAll = HasAllPerms(entry);
         break;
       case ACL_USER:
-      case ACL_GROUP: state.hasNamed = true; break;
+      case ACL_GROUP: state.HasNamed = true; break;
       default: break;
     }
   }
@@ -107,17 +107,17 @@ void GrantFolderAccess(const std::string& folder) {
       RaiseLastError("Cannot grant access to", folder);
   }
   TAcl current(acl_get_file(folder.c_str(), ACL_TYPE_DEFAULT));
-  if (current.get() == nullptr) RaiseLastError("Cannot read the default ACL of", folder);
-  TDefaultAclState state = Inspect(current.get());
+  if (current.Get() == nullptr) RaiseLastError("Cannot read the default ACL of", folder);
+  TDefaultAclState state = Inspect(current.Get());
   if (state.Granted()) return;
 
-  TAcl next(acl_dup(current.get()));
-  if (next.get() == nullptr) RaiseLastError("Cannot build the default ACL of", folder);
-  bool ok = GrantTag(next.ptr(), ACL_USER_OBJ) && GrantTag(next.ptr(), ACL_GROUP_OBJ) &&
-            GrantTag(next.ptr(), ACL_OTHER) && (!state.hasNamed || GrantTag(next.ptr(), ACL_MASK));
+  TAcl next(acl_dup(current.Get()));
+  if (next.Get() == nullptr) RaiseLastError("Cannot build the default ACL of", folder);
+  bool ok = GrantTag(next.Ptr(), ACL_USER_OBJ) && GrantTag(next.Ptr(), ACL_GROUP_OBJ) &&
+            GrantTag(next.Ptr(), ACL_OTHER) && (!state.HasNamed || GrantTag(next.Ptr(), ACL_MASK));
   if (!ok) RaiseLastError("Cannot build the default ACL of", folder);
-  if (acl_valid(next.get()) != 0) RaiseLastError("Cannot build the default ACL of", folder);
-  if (acl_set_file(folder.c_str(), ACL_TYPE_DEFAULT, next.get()) != 0)
+  if (acl_valid(next.Get()) != 0) RaiseLastError("Cannot build the default ACL of", folder);
+  if (acl_set_file(folder.c_str(), ACL_TYPE_DEFAULT, next.Get()) != 0)
     RaiseLastError("Cannot write the default ACL of", folder);
 }
 

@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using testing::TempDir;
+using testing::TTempDir;
 
 constexpr uid_t kNobody = 65534;
 
@@ -74,8 +74,8 @@ bool CreateWriteRead(const std::string& file) {
 }
 
 TEST(GrantFolderAccessTest, EveryUserCanCreateWriteAndDeleteInTheFolderAndBelow) {
-  TempDir tmp;
-  std::string folder = tmp.path() + "/shared";
+  TTempDir tmp;
+  std::string folder = tmp.Path() + "/shared";
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   GrantFolderAccess(folder);
 
@@ -104,8 +104,8 @@ TEST(GrantFolderAccessTest, EveryUserCanCreateWriteAndDeleteInTheFolderAndBelow)
 }
 
 TEST(GrantFolderAccessTest, AFolderAlreadyGrantedIsLeftUntouched) {
-  TempDir tmp;
-  std::string folder = tmp.path() + "/shared";
+  TTempDir tmp;
+  std::string folder = tmp.Path() + "/shared";
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   GrantFolderAccess(folder);
   struct stat before = Stat(folder);
@@ -114,10 +114,10 @@ TEST(GrantFolderAccessTest, AFolderAlreadyGrantedIsLeftUntouched) {
 }
 
 TEST(GrantFolderAccessTest, APartialGrantIsCompletedAndNamedEntriesKept) {
-  struct Case {
-    const char* defaultAcl;  // null: none
-    mode_t mode;
-    const char* expected;
+  struct TCase {
+    const char* DefaultAcl;  // null: none
+    mode_t Mode;
+    const char* Expected;
   } cases[] = {
       {nullptr, 0755, "user::rwx,group::rwx,other::rwx"},
       {"u::rwx,g::r-x,o::r-x", 0777, "user::rwx,group::rwx,other::rwx"},
@@ -125,40 +125,40 @@ TEST(GrantFolderAccessTest, APartialGrantIsCompletedAndNamedEntriesKept) {
       {"u::rwx,u:65534:r-x,g::r-x,m::r-x,o::r-x", 0750,
        "user::rwx,user:65534:r-x,group::rwx,mask::rwx,other::rwx"},
   };
-  for (const Case& c : cases) {
-    TempDir tmp;
-    std::string folder = tmp.path() + "/f";
+  for (const TCase& c : cases) {
+    TTempDir tmp;
+    std::string folder = tmp.Path() + "/f";
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    ASSERT_EQ(chmod(folder.c_str(), c.mode), 0);
-    if (c.defaultAcl) SetDefaultAcl(folder, c.defaultAcl);
+    ASSERT_EQ(chmod(folder.c_str(), c.Mode), 0);
+    if (c.DefaultAcl) SetDefaultAcl(folder, c.DefaultAcl);
     GrantFolderAccess(folder);
-    EXPECT_EQ(DefaultAclText(folder), c.expected) << (c.defaultAcl ? c.defaultAcl : "none");
+    EXPECT_EQ(DefaultAclText(folder), c.Expected) << (c.DefaultAcl ? c.DefaultAcl : "none");
     EXPECT_EQ(Stat(folder).st_mode & 0777, 0777u);
   }
 }
 
 TEST(GrantFolderAccessTest, FailuresAreSystemErrors) {
-  TempDir tmp;
-  std::string file = tmp.path() + "/file";
+  TTempDir tmp;
+  std::string file = tmp.Path() + "/file";
   std::ofstream(file) << "x";
-  struct Case {
-    std::string path;
-    int code;
-  } cases[] = {{tmp.path() + "/missing", ENOENT}, {file, ENOTDIR}, {file + "/sub", ENOTDIR}};
-  for (const Case& c : cases) {
+  struct TCase {
+    std::string Path;
+    int Code;
+  } cases[] = {{tmp.Path() + "/missing", ENOENT}, {file, ENOTDIR}, {file + "/sub", ENOTDIR}};
+  for (const TCase& c : cases) {
     try {
-      GrantFolderAccess(c.path);
-      ADD_FAILURE() << "no error for " << c.path;
+      GrantFolderAccess(c.Path);
+      ADD_FAILURE() << "no error for " << c.Path;
     } catch (const std::system_error& e) {
-      EXPECT_EQ(e.code().value(), c.code) << c.path;
-      EXPECT_NE(std::string(e.what()).find(c.path), std::string::npos) << e.what();
+      EXPECT_EQ(e.code().value(), c.Code) << c.Path;
+      EXPECT_NE(std::string(e.what()).find(c.Path), std::string::npos) << e.what();
     }
   }
 }
 
 TEST(GrantFileAccessTest, OpensTheFileToEveryUserOnlyWhenNeeded) {
-  TempDir tmp;
-  std::string file = tmp.path() + "/db";
+  TTempDir tmp;
+  std::string file = tmp.Path() + "/db";
   std::ofstream(file) << "x";
   ASSERT_EQ(chmod(file.c_str(), 0600), 0);
   GrantFileAccess(file);
@@ -168,7 +168,7 @@ TEST(GrantFileAccessTest, OpensTheFileToEveryUserOnlyWhenNeeded) {
   EXPECT_TRUE(SameChangeTime(before, Stat(file)));
 
   try {
-    GrantFileAccess(tmp.path() + "/missing");
+    GrantFileAccess(tmp.Path() + "/missing");
     ADD_FAILURE() << "no error for a missing file";
   } catch (const std::system_error& e) {
     EXPECT_EQ(e.code().value(), ENOENT);

@@ -16,30 +16,30 @@ namespace dct::testing {
 
 // A fresh folder below the system's temporary folder, removed with everything in it.
 // Mode 0711 lets other users reach the folders below it (the access-grant tests need that).
-class TempDir {
+class TTempDir {
  public:
-  explicit TempDir(const std::string& prefix = "dct_test") {
+  explicit TTempDir(const std::string& prefix = "dct_test") {
     namespace fs = std::filesystem;
     std::random_device random;
     std::error_code ec;
     // A name another test took meanwhile is passed over: creation is what claims it.
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+    for (int attempt = 0; attempt < 100 && FPath.empty(); ++attempt) {
       const fs::path candidate = fs::temp_directory_path() / (prefix + "_" + std::to_string(random()));
-      if (fs::create_directory(candidate, ec)) path_ = candidate.string();
+      if (fs::create_directory(candidate, ec)) FPath = candidate.string();
     }
-    if (path_.empty()) throw std::runtime_error("cannot create a temporary folder for " + prefix);
-    fs::permissions(path_, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, ec);
+    if (FPath.empty()) throw std::runtime_error("cannot create a temporary folder for " + prefix);
+    fs::permissions(FPath, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, ec);
   }
-  ~TempDir() {
+  ~TTempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(FPath, ec);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+  const std::string& Path() const { return FPath; }
 
  private:
-  std::string path_;
+  std::string FPath;
 };
 
 // Sets the environment variable name to value, or unsets it with nullopt
@@ -47,19 +47,19 @@ class TempDir {
 void SetEnvironment(const char* name, const std::optional<std::string>& value);
 
 // Sets (or, with nullopt, unsets) an environment variable for one scope.
-class ScopedEnv {
+class TScopedEnv {
  public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
+  TScopedEnv(const char* name, std::optional<std::string> value) : FName(name) {
+    if (const char* old = std::getenv(name)) FOld = old;
     SetEnvironment(name, value);
   }
-  ~ScopedEnv() { SetEnvironment(name_, old_); }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
+  ~TScopedEnv() { SetEnvironment(FName, FOld); }
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
 
  private:
-  const char* name_;
-  std::optional<std::string> old_;
+  const char* FName;
+  std::optional<std::string> FOld;
 };
 
 // Waits for a condition that other threads bring about; bounded, so a fault fails the test

@@ -8,8 +8,8 @@ namespace dct {
 
 namespace {
 
-std::mutex g_rootMutex;
-std::string g_commonAppDataRoot;  // empty: the default
+std::mutex GRootMutex;
+std::string GCommonAppDataRoot;  // empty: the default
 
 // A folder the process can create files in: exists (created if needed), is a folder, and
 // grants write and search access to this process.
@@ -50,16 +50,16 @@ std::string ExtractFilePath(const std::string& path) {
 std::string GetProgramFolder() { return ExtractFilePath(GetModuleFilePath()); }
 
 void SetCommonAppDataRoot(const std::string& folder) {
-  std::lock_guard<std::mutex> lock(g_rootMutex);
-  g_commonAppDataRoot = folder;
+  std::lock_guard<std::mutex> lock(GRootMutex);
+  GCommonAppDataRoot = folder;
 }
 
 std::string GetSpecialFolderPath(int csidl) {
   if (csidl == CSIDL_COMMON_APPDATA) {
     std::string root;
     {
-      std::lock_guard<std::mutex> lock(g_rootMutex);
-      root = g_commonAppDataRoot.empty() ? DefaultCommonAppDataFolder() : g_commonAppDataRoot;
+      std::lock_guard<std::mutex> lock(GRootMutex);
+      root = GCommonAppDataRoot.empty() ? DefaultCommonAppDataFolder() : GCommonAppDataRoot;
     }
     root = IncludeTrailingPathDelimiter(root);
     if (UsableFolder(root)) return root;

@@ -12,14 +12,14 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedEnv;
+using testing::TScopedEnv;
 
-using testing::TempDir;
+using testing::TTempDir;
 
 // Restores the machine-wide folder default however a test ends.
-struct ScopedDataRoot {
-  explicit ScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
-  ~ScopedDataRoot() { SetCommonAppDataRoot(""); }
+struct TScopedDataRoot {
+  explicit TScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
+  ~TScopedDataRoot() { SetCommonAppDataRoot(""); }
 };
 
 TEST(ModulePathTest, ProgramFolderHoldsTheRunningTest) {
@@ -34,15 +34,15 @@ TEST(ModulePathTest, ProgramFolderHoldsTheRunningTest) {
 }
 
 TEST(SpecialFolderTest, MachineWideFolderThatCannotBeWrittenFallsBackToTheUserFolder) {
-  TempDir tmp;
-  ASSERT_EQ(chmod(tmp.path().c_str(), 0755), 0);
-  ASSERT_TRUE(ForceDirectories(tmp.path() + "/ro"));
-  ASSERT_EQ(chmod((tmp.path() + "/ro").c_str(), 0555), 0);
-  ASSERT_TRUE(ForceDirectories(tmp.path() + "/user"));
-  ASSERT_EQ(chmod((tmp.path() + "/user").c_str(), 0777), 0);
-  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user");
-  ScopedDataRoot root(tmp.path() + "/ro");
-  std::string expected = tmp.path() + "/user/";
+  TTempDir tmp;
+  ASSERT_EQ(chmod(tmp.Path().c_str(), 0755), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.Path() + "/ro"));
+  ASSERT_EQ(chmod((tmp.Path() + "/ro").c_str(), 0555), 0);
+  ASSERT_TRUE(ForceDirectories(tmp.Path() + "/user"));
+  ASSERT_EQ(chmod((tmp.Path() + "/user").c_str(), 0777), 0);
+  TScopedEnv xdg("XDG_DATA_HOME", tmp.Path() + "/user");
+  TScopedDataRoot root(tmp.Path() + "/ro");
+  std::string expected = tmp.Path() + "/user/";
   if (geteuid() != 0) {
     EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), expected);
     return;

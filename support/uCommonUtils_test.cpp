@@ -13,14 +13,14 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedEnv;
+using testing::TScopedEnv;
 
-using testing::TempDir;
+using testing::TTempDir;
 
 // Restores the machine-wide folder default however a test ends.
-struct ScopedDataRoot {
-  explicit ScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
-  ~ScopedDataRoot() { SetCommonAppDataRoot(""); }
+struct TScopedDataRoot {
+  explicit TScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
+  ~TScopedDataRoot() { SetCommonAppDataRoot(""); }
 };
 
 bool IsFolder(const std::string& path) { return fs::is_directory(path); }
@@ -28,88 +28,88 @@ bool IsFolder(const std::string& path) { return fs::is_directory(path); }
 void WriteFile(const std::string& path) { std::ofstream(path) << "x"; }
 
 TEST(PathTextTest, TrailingDelimiterAndFolderPart) {
-  struct Case {
-    const char* in;
-    const char* withDelimiter;
-    const char* folderPart;
+  struct TCase {
+    const char* In;
+    const char* WithDelimiter;
+    const char* FolderPart;
   } cases[] = {
       {"/a/b", "/a/b/", "/a/"}, {"/a/b/", "/a/b/", "/a/b/"}, {"/a/b///", "/a/b/", "/a/b///"},
       {"/prog", "/prog/", "/"},  // a program in the root folder lives in "/"
       {"/", "/", "/"},          {"prog", "prog/", ""},       {"", "", ""},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(IncludeTrailingPathDelimiter(c.in), c.withDelimiter) << c.in;
-    EXPECT_EQ(ExtractFilePath(c.in), c.folderPart) << c.in;
+  for (const TCase& c : cases) {
+    EXPECT_EQ(IncludeTrailingPathDelimiter(c.In), c.WithDelimiter) << c.In;
+    EXPECT_EQ(ExtractFilePath(c.In), c.FolderPart) << c.In;
   }
 }
 
 TEST(ForceDirectoriesTest, CreatesEveryLevelAndReportsWhatBlocksIt) {
-  TempDir tmp;
-  std::string deep = tmp.path() + "/a/b//c/";
+  TTempDir tmp;
+  std::string deep = tmp.Path() + "/a/b//c/";
   ASSERT_TRUE(ForceDirectories(deep));
-  EXPECT_TRUE(IsFolder(tmp.path() + "/a/b/c"));
-  EXPECT_TRUE(ForceDirectories(tmp.path() + "/a/b"));  // existing levels are fine
+  EXPECT_TRUE(IsFolder(tmp.Path() + "/a/b/c"));
+  EXPECT_TRUE(ForceDirectories(tmp.Path() + "/a/b"));  // existing levels are fine
 
-  WriteFile(tmp.path() + "/file");
+  WriteFile(tmp.Path() + "/file");
   errno = 0;
-  EXPECT_FALSE(ForceDirectories(tmp.path() + "/file/sub"));
+  EXPECT_FALSE(ForceDirectories(tmp.Path() + "/file/sub"));
   EXPECT_EQ(errno, ENOTDIR);
   errno = 0;
-  EXPECT_FALSE(ForceDirectories(tmp.path() + "/file"));
+  EXPECT_FALSE(ForceDirectories(tmp.Path() + "/file"));
   EXPECT_EQ(errno, ENOTDIR);
   EXPECT_FALSE(ForceDirectories(""));
 }
 
 TEST(SpecialFolderTest, MachineWideFolderIsTheDataRootCreatedWithOneDelimiter) {
-  TempDir tmp;
-  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user");
+  TTempDir tmp;
+  TScopedEnv xdg("XDG_DATA_HOME", tmp.Path() + "/user");
   for (const char* suffix : {"/root", "/root/", "/root//"}) {
-    ScopedDataRoot root(tmp.path() + suffix);
-    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.path() + "/root/") << suffix;
+    TScopedDataRoot root(tmp.Path() + suffix);
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.Path() + "/root/") << suffix;
   }
-  EXPECT_TRUE(IsFolder(tmp.path() + "/root"));
-  EXPECT_FALSE(IsFolder(tmp.path() + "/user"));  // the fallback was not needed
+  EXPECT_TRUE(IsFolder(tmp.Path() + "/root"));
+  EXPECT_FALSE(IsFolder(tmp.Path() + "/user"));  // the fallback was not needed
 }
 
 TEST(SpecialFolderTest, MachineWideFolderThatCannotBeCreatedFallsBackToTheUserFolder) {
-  TempDir tmp;
-  WriteFile(tmp.path() + "/file");
-  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/user/");
-  ScopedDataRoot root(tmp.path() + "/file/root");
-  EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.path() + "/user/");
-  EXPECT_TRUE(IsFolder(tmp.path() + "/user"));
+  TTempDir tmp;
+  WriteFile(tmp.Path() + "/file");
+  TScopedEnv xdg("XDG_DATA_HOME", tmp.Path() + "/user/");
+  TScopedDataRoot root(tmp.Path() + "/file/root");
+  EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), tmp.Path() + "/user/");
+  EXPECT_TRUE(IsFolder(tmp.Path() + "/user"));
 }
 
 TEST(SpecialFolderTest, UserFolderFollowsTheXdgRules) {
-  TempDir tmp;
-  struct Case {
-    std::optional<std::string> xdg;
-    std::string expected;
+  TTempDir tmp;
+  struct TCase {
+    std::optional<std::string> Xdg;
+    std::string Expected;
   } cases[] = {
-      {tmp.path() + "/xdg", tmp.path() + "/xdg/"},
-      {tmp.path() + "/xdg2//", tmp.path() + "/xdg2/"},
-      {std::nullopt, tmp.path() + "/home/.local/share/"},
-      {std::string(), tmp.path() + "/home/.local/share/"},
-      {std::string("relative/xdg"), tmp.path() + "/home/.local/share/"},
+      {tmp.Path() + "/xdg", tmp.Path() + "/xdg/"},
+      {tmp.Path() + "/xdg2//", tmp.Path() + "/xdg2/"},
+      {std::nullopt, tmp.Path() + "/home/.local/share/"},
+      {std::string(), tmp.Path() + "/home/.local/share/"},
+      {std::string("relative/xdg"), tmp.Path() + "/home/.local/share/"},
   };
-  ScopedEnv home("HOME", tmp.path() + "/home");
-  for (const Case& c : cases) {
-    ScopedEnv xdg("XDG_DATA_HOME", c.xdg);
-    EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), c.expected) << c.xdg.value_or("(unset)");
-    EXPECT_TRUE(IsFolder(c.expected));
+  TScopedEnv home("HOME", tmp.Path() + "/home");
+  for (const TCase& c : cases) {
+    TScopedEnv xdg("XDG_DATA_HOME", c.Xdg);
+    EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), c.Expected) << c.Xdg.value_or("(unset)");
+    EXPECT_TRUE(IsFolder(c.Expected));
   }
   // A number without a folder of its own stands in with the user folder.
-  ScopedEnv xdg("XDG_DATA_HOME", tmp.path() + "/xdg");
-  EXPECT_EQ(GetSpecialFolderPath(5), tmp.path() + "/xdg/");
+  TScopedEnv xdg("XDG_DATA_HOME", tmp.Path() + "/xdg");
+  EXPECT_EQ(GetSpecialFolderPath(5), tmp.Path() + "/xdg/");
 }
 
 TEST(SpecialFolderTest, EndsWithEmptyTextWhenNoFolderCanBeHad) {
-  TempDir tmp;
-  WriteFile(tmp.path() + "/file");
-  ScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
-  ScopedEnv home("HOME", tmp.path() + "/file/home");
+  TTempDir tmp;
+  WriteFile(tmp.Path() + "/file");
+  TScopedEnv xdg("XDG_DATA_HOME", std::nullopt);
+  TScopedEnv home("HOME", tmp.Path() + "/file/home");
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_APPDATA), "");
-  ScopedDataRoot root(tmp.path() + "/file/root");
+  TScopedDataRoot root(tmp.Path() + "/file/root");
   EXPECT_EQ(GetSpecialFolderPath(CSIDL_COMMON_APPDATA), "");
 }
 

@@ -40,8 +40,8 @@ class LogNamingAcrossModulesTest : public ::testing::Test {
         .append(std::to_string(GetLogSessionId())).append(".log");
   }
 
-  testing::TempDir tmp_{"host_lognaming"};
-  const std::string root_ = tmp_.path();
+  testing::TTempDir tmp_{"host_lognaming"};
+  const std::string root_ = tmp_.Path();
   void* module_ = nullptr;
   void (*start_)(const char*) = nullptr;
   void (*end_)() = nullptr;

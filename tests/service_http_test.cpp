@@ -117,8 +117,8 @@ class ServiceHTTPTest : public ::testing::Test {
     return Send(MakeRequest("GET", target, "", headers));
   }
 
-  testing::TempDir FTemp{"dct_service_http_test"};
-  const fs::path FRoot{FTemp.path()};
+  testing::TTempDir FTemp{"dct_service_http_test"};
+  const fs::path FRoot{FTemp.Path()};
   TDeviceContext FContext;
   const TWebModule1 FModule{FContext};
   // The real web module; outlives the device that switches it.
@@ -204,13 +204,13 @@ TEST_F(ServiceHTTPTest, RecordedClientRequests) {
 
 TEST_F(ServiceHTTPTest, InterfaceFromActionOrPath) {
   const std::string body = ExecuteBody("0", "Echo", "");
-  struct Case {
+  struct TCase {
     const char* target;
     const char* headers;
     int status;
     const char* element;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"/soap/IMobileDCT", "SOAPAction: \"urn:uSvcIntf-IMobileDCT#ExecuteCommand\"\r\n", 200,
        "ExecuteCommandResponse"},
       {"/soap/IMobileDCT", "Soapaction: urn:uSvcIntf-IMobileDCT\r\n", 200,
@@ -222,7 +222,7 @@ TEST_F(ServiceHTTPTest, InterfaceFromActionOrPath) {
       {"/soap/IMobileDCT", "SOAPAction: urn:uSvcIntf-imobiledct#ExecuteCommand\r\n", 500, "Fault"},
       {"/soap", "", 500, "Fault"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     const TRawResponse r = Send(SoapPost(c.target, body, c.headers));
     EXPECT_EQ(r.Status, c.status) << c.target << " " << c.headers;
     EXPECT_EQ(ParseSoap(r.Body).Element, c.element) << c.target << " " << c.headers;
@@ -332,7 +332,7 @@ TEST_F(ServiceHTTPTest, BlankDeviceIDIsNotTheEmptyOne) {
 }
 
 TEST_F(ServiceHTTPTest, PagesAndDescriptions) {
-  struct Case {
+  struct TCase {
     const char* method;
     const char* target;
     int status;
@@ -340,7 +340,7 @@ TEST_F(ServiceHTTPTest, PagesAndDescriptions) {
     const char* contains;
   };
   const std::string html = "text/html; charset=\"utf-8\"";
-  const Case cases[] = {
+  const TCase cases[] = {
       {"GET", "/", 200, html.c_str(), "<title>service_http_test</title>"},
       {"GET", "/SOAP", 200, html.c_str(), "service_http_test - Service Info Page"},
       {"POST", "/anything", 200, html.c_str(), "Service Info Page"},
@@ -351,7 +351,7 @@ TEST_F(ServiceHTTPTest, PagesAndDescriptions) {
       {"GET", "/wsdl/Unknown", 200, html.c_str(), "Interface Unknown not found"},
       {"GET", "/wsdl/admin", 403, html.c_str(), "Forbidden (403)"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     TRawResponse r = Send(MakeRequest(c.method, c.target));
     EXPECT_EQ(r.Status, c.status) << c.target;
     EXPECT_EQ(r.Headers["content-type"], c.contentType) << c.target;
@@ -360,14 +360,14 @@ TEST_F(ServiceHTTPTest, PagesAndDescriptions) {
 }
 
 TEST_F(ServiceHTTPTest, WSDLLocationFromTheHostHeader) {
-  struct Case {
+  struct TCase {
     std::string host, location;
   };
-  const Case cases[] = {
+  const TCase cases[] = {
       {"dct.example:7211", "http://dct.example:7211/soap/IMobileDCT"},
       {"dct.example", "http://dct.example:" + std::to_string(FPort) + "/soap/IMobileDCT"},
   };
-  for (const Case& c : cases) {
+  for (const TCase& c : cases) {
     const TRawResponse r = Send("GET /wsdl/IMobileDCT HTTP/1.1\r\nHost: " + c.host + "\r\n\r\n");
     pugi::xml_document doc;
     ASSERT_TRUE(doc.load_string(r.Body.c_str())) << r.Body;

@@ -322,7 +322,7 @@ class TReader {
 
   const char* FPos;
   const char* const FEnd;
-  std::vector<std::string_view> attributeNames_;  // of the current start tag
+  std::vector<std::string_view> FAttributeNames;  // of the current start tag
   std::vector<const char*> FOpen;                 // names of the elements SkipContent is inside
   std::string FText;                              // decoded character data or CDATA
   std::string FAttribute;                         // a decoded attribute value
@@ -349,7 +349,7 @@ void TReader::StartTag(TTag& tag, bool keepValues) {
   tag.Name = FPos;
   FPos = NameEnd(FPos);
   tag.NameLength = static_cast<size_t>(FPos - tag.Name);
-  attributeNames_.clear();
+  FAttributeNames.clear();
   for (;;) {
     bool space = SkipSpace();
     if (FPos == FEnd) Fail("Unfinished start tag");
@@ -374,7 +374,7 @@ void TReader::StartTag(TTag& tag, bool keepValues) {
     ++FPos;
     SkipSpace();
     TRawValue value = AttributeValue();
-    attributeNames_.emplace_back(name, length);
+    FAttributeNames.emplace_back(name, length);
     if (keepValues && length == 1) {
       switch (*name) {
         case 't': tag.t = value; break;
@@ -384,7 +384,7 @@ void TReader::StartTag(TTag& tag, bool keepValues) {
       }
     }
   }
-  if (attributeNames_.size() > 1) CheckDuplicateAttributes();
+  if (FAttributeNames.size() > 1) CheckDuplicateAttributes();
 }
 
 TReader::TRawValue TReader::AttributeValue() {
@@ -418,7 +418,7 @@ TReader::TRawValue TReader::AttributeValue() {
 }
 
 void TReader::CheckDuplicateAttributes() {
-  std::vector<std::string_view>& names = attributeNames_;
+  std::vector<std::string_view>& names = FAttributeNames;
   if (names.size() <= kPairwiseAttributeCheck) {
     for (size_t i = 0; i < names.size(); ++i)
       for (size_t j = i + 1; j < names.size(); ++j)

@@ -20,15 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Doc;
 using testing::Item;
+using testing::ReadFileText;
 using testing::TScopedEnv;
 using DataBufferTest = testing::TDataBufferFixture;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat st {};
@@ -81,7 +75,7 @@ TEST_F(DataBufferTest, AFileThatIsNotADatabaseIsReportedAndLeftAsItIs) {
             "Error executing SQL.\rError [26]: File opened that is not a database file.\r\"" + schema0 +
                 "\": file is not a database");
   EXPECT_FALSE(FBuffer->IsOpen());
-  EXPECT_EQ(ReadAll(file), content);
+  EXPECT_EQ(ReadFileText(file), content);
   EXPECT_EQ(ModeOf(file), 0640u);
   EXPECT_FALSE(fs::exists(file + "-journal"));
 }

@@ -15,12 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFileText;
 
 TEST(UnitFileTest, UnitCarriesNamesTypeProgramAndTarget) {
   const std::string text = UnitFileText("/opt/dct/dct_korvelmobilesvc");
@@ -85,7 +80,7 @@ class InstallTest : public ::testing::Test {
 TEST_F(InstallTest, InstallWritesTheUnitAndEnablesIt) {
   TFakeManager manager;
   InstallService(FDir, "/opt/dct/dct_korvelmobilesvc", &manager);
-  EXPECT_EQ(ReadAll(FUnit), UnitFileText("/opt/dct/dct_korvelmobilesvc"));
+  EXPECT_EQ(ReadFileText(FUnit), UnitFileText("/opt/dct/dct_korvelmobilesvc"));
   EXPECT_EQ(manager.calls, (std::vector<std::string>{"reload", "enable dct_korvelmobile.service"}));
 }
 
@@ -98,7 +93,7 @@ TEST_F(InstallTest, InstallOverAnExistingUnitFailsAndKeepsIt) {
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
   }
-  EXPECT_EQ(ReadAll(FUnit), UnitFileText("/first/prog"));
+  EXPECT_EQ(ReadFileText(FUnit), UnitFileText("/first/prog"));
   EXPECT_TRUE(manager.calls.empty());
 }
 

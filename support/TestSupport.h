@@ -1,16 +1,20 @@
-// Scaffolding shared by the tests: a temporary folder, a scoped environment variable and a
-// bounded wait. Tests only; nothing in the server includes this.
+// Scaffolding shared by the tests: a temporary folder, a scoped environment variable, a scoped
+// data root, a file's text and a bounded wait. Tests only; nothing in the server includes this.
 #pragma once
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+
+#include "support/uCommonUtils.h"
 
 namespace dct::testing {
 
@@ -61,6 +65,24 @@ class TScopedEnv {
   const char* FName;
   std::optional<std::string> FOld;
 };
+
+// Sets the machine-wide data folder for one scope and restores the default however the scope
+// ends.
+class TScopedDataRoot {
+ public:
+  explicit TScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
+  ~TScopedDataRoot() { SetCommonAppDataRoot(""); }
+  TScopedDataRoot(const TScopedDataRoot&) = delete;
+  TScopedDataRoot& operator=(const TScopedDataRoot&) = delete;
+};
+
+// The whole content of a file, as bytes; empty when it cannot be read.
+inline std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 // Waits for a condition that other threads bring about; bounded, so a fault fails the test
 // instead of hanging it. Never a way to order events: the condition itself is the signal.

@@ -12,15 +12,9 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TScopedDataRoot;
 using testing::TScopedEnv;
-
 using testing::TTempDir;
-
-// Restores the machine-wide folder default however a test ends.
-struct TScopedDataRoot {
-  explicit TScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
-  ~TScopedDataRoot() { SetCommonAppDataRoot(""); }
-};
 
 TEST(ModulePathTest, ProgramFolderHoldsTheRunningTest) {
   std::string exe = GetModuleFilePath();

@@ -13,15 +13,9 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::TScopedDataRoot;
 using testing::TScopedEnv;
-
 using testing::TTempDir;
-
-// Restores the machine-wide folder default however a test ends.
-struct TScopedDataRoot {
-  explicit TScopedDataRoot(const std::string& root) { SetCommonAppDataRoot(root); }
-  ~TScopedDataRoot() { SetCommonAppDataRoot(""); }
-};
 
 bool IsFolder(const std::string& path) { return fs::is_directory(path); }
 

@@ -4,6 +4,8 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <atomic>
+
 #include "host/ServiceDefinition.h"
 #include "host/ServiceRegistry.h"
 #include "support/uWideText.h"
@@ -24,7 +26,8 @@ IServiceRun* GService = nullptr;
 TControlQueue* GControls = nullptr;
 SERVICE_STATUS_HANDLE GStatusHandle = nullptr;
 DWORD GCheckPoint = 0;
-int GExitStatus = kExitFailure;
+// Set before the stopped report: the dispatcher may return before the service main does.
+std::atomic<int> GExitStatus{kExitFailure};
 
 DWORD WINAPI OnServiceControl(DWORD control, DWORD /*eventType*/, LPVOID /*eventData*/, LPVOID /*context*/) {
   switch (control) {
@@ -57,6 +60,7 @@ void ReportStatus(TServiceState State, bool Failed) {
     status.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_SHUTDOWN;
   }
   status.dwCheckPoint = status.dwWaitHint != 0 ? ++GCheckPoint : 0;
+  if (State == TServiceState::Stopped) GExitStatus = Failed ? kExitFailure : kExitOk;
   if (Failed) {
     status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     status.dwServiceSpecificExitCode = kServiceFailedExitCode;
@@ -75,7 +79,7 @@ void WINAPI ServiceMain(DWORD /*argc*/, LPWSTR* /*argv*/) {
                     FillFormat(kServiceFailedFormat, "start", SystemErrorText(GetLastError()))});
     return;
   }
-  GExitStatus = RunControlThread(*GService, eventLog, *GControls, ReportStatus);
+  RunControlThread(*GService, eventLog, *GControls, ReportStatus);
 }
 
 // The program's file name with its extension: the event source when the service manager

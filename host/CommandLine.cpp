@@ -47,9 +47,19 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
         Options.Help = true;
         continue;
       }
-      if (name != "--port" && name != "--data-root" && name != "--sqlite-library" && name != "--unit-dir") {
+      const bool portable = name == "--port" || name == "--data-root" || name == "--sqlite-library";
+      const TOptionKind kind = portable ? TOptionKind::Value : PlatformOptionKind(name);
+      if (kind == TOptionKind::Unknown) {
         Error = "unknown option " + name;
         return false;
+      }
+      if (kind == TOptionKind::Flag) {
+        if (value) {
+          Error = "option " + name + " takes no value";
+          return false;
+        }
+        SetPlatformOption(name, "", Options);
+        continue;
       }
       if (!value) {
         if (i + 1 >= Args.size()) {
@@ -72,7 +82,7 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
       } else if (name == "--sqlite-library") {
         Options.SQLiteLibrary = *value;
       } else {
-        Options.UnitDir = *value;
+        SetPlatformOption(name, *value, Options);
       }
       continue;
     }
@@ -99,31 +109,6 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
     return false;
   }
   return true;
-}
-
-std::string UsageText(const std::string& ProgramName) {
-  return "Usage: " + ProgramName +
-         " [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
-         "       " +
-         ProgramName +
-         " /INSTALL [/SILENT] [--unit-dir DIR]\n"
-         "       " +
-         ProgramName +
-         " /UNINSTALL [/SILENT] [--unit-dir DIR]\n"
-         "\n"
-         "With no switch the service runs in the foreground until SIGTERM or Ctrl+C.\n"
-         "Switches take \"/\" or \"-\" and ignore letter case.\n"
-         "  INSTALL                register the systemd unit dct_korvelmobile.service\n"
-         "  UNINSTALL              remove it\n"
-         "  SILENT                 report only failures of INSTALL or UNINSTALL\n"
-         "Options:\n"
-         "  --port N               HTTP port (default 7211)\n"
-         "  --data-root DIR        data folder instead of /var/lib\n"
-         "  --sqlite-library PATH  SQLite engine to load (default: libsqlite3.so.0 beside\n"
-         "                         the program, then the system's)\n"
-         "  --unit-dir DIR         unit folder for INSTALL and UNINSTALL\n"
-         "                         (default /etc/systemd/system)\n"
-         "  --help                 this text\n";
 }
 
 }  // namespace dct

@@ -2,10 +2,13 @@
 //
 //   INSTALL | UNINSTALL [SILENT]   switches, each with "/" or "-", letter case ignored
 //   --port N                       listener port, 1..65535 (default 7211)
-//   --data-root DIR                replaces the machine-wide data folder (/var/lib/)
+//   --data-root DIR                replaces the machine-wide data folder
 //   --sqlite-library PATH          the SQLite engine to bind instead of the default search
-//   --unit-dir DIR                 where INSTALL writes and UNINSTALL removes the unit file
 //   --help                         usage on standard output
+// and the platform's own (CommandLine_<platform>.cpp):
+//   --unit-dir DIR                 POSIX: where INSTALL writes and UNINSTALL removes the unit
+//   --console                      Windows: run in the foreground instead of under the
+//                                  service control manager
 //
 // Options take their value as the next argument or after "=" (--port=7211). Anything else
 // is a bad command line: ParseCommandLine says why and the program ends with status 2.
@@ -28,6 +31,7 @@ struct THostOptions {
   bool Uninstall = false;
   bool Silent = false;
   bool Help = false;
+  bool Console = false;
   uint16_t Port = kDefaultPort;
   std::optional<std::string> DataRoot;
   std::optional<std::string> SQLiteLibrary;
@@ -36,6 +40,16 @@ struct THostOptions {
 
 // Args without the program name. Returns false and sets Error for a bad command line.
 bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options, std::string& Error);
+
+// ---------------------------------------------------------------------------------------
+// Platform parts (CommandLine_posix.cpp, CommandLine_windows.cpp): the options only this
+// platform has, and the usage text that lists them.
+
+enum class TOptionKind { Unknown, Flag, Value };
+// Name with its leading "--", without "=value".
+TOptionKind PlatformOptionKind(const std::string& Name);
+// Stores a platform option; Value is empty for a flag.
+void SetPlatformOption(const std::string& Name, const std::string& Value, THostOptions& Options);
 std::string UsageText(const std::string& ProgramName);
 
 }  // namespace dct

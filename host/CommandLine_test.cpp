@@ -18,7 +18,7 @@ TEST(CommandLineTest, NoArgumentsRunsTheServiceWithDefaults) {
   EXPECT_EQ(o.Port, 7211);
   EXPECT_FALSE(o.DataRoot.has_value());
   EXPECT_FALSE(o.SQLiteLibrary.has_value());
-  EXPECT_EQ(o.UnitDir, "/etc/systemd/system");
+  EXPECT_FALSE(o.Console);
 }
 
 TEST(CommandLineTest, SwitchesTakeSlashOrDashInAnyLetterCase) {
@@ -36,12 +36,11 @@ TEST(CommandLineTest, SwitchesTakeSlashOrDashInAnyLetterCase) {
 }
 
 TEST(CommandLineTest, OptionsTakeTheirValueNextOrAfterEquals) {
-  const THostOptions o = Parse({"--port", "8123", "--data-root=/tmp/d", "--sqlite-library",
-                                "/opt/lib/libsqlite3.so.0", "--unit-dir", "/tmp/u", "/install"});
+  const THostOptions o = Parse(
+      {"--port", "8123", "--data-root=/tmp/d", "--sqlite-library", "/opt/lib/libsqlite3.so.0", "/install"});
   EXPECT_EQ(o.Port, 8123);
   EXPECT_EQ(o.DataRoot.value(), "/tmp/d");
   EXPECT_EQ(o.SQLiteLibrary.value(), "/opt/lib/libsqlite3.so.0");
-  EXPECT_EQ(o.UnitDir, "/tmp/u");
   EXPECT_TRUE(o.Install);
   EXPECT_EQ(Parse({"--port=1"}).Port, 1);
   EXPECT_EQ(Parse({"--port", "65535"}).Port, 65535);

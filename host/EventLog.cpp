@@ -19,12 +19,12 @@ bool EnvironmentSet(const char* name) {
 
 bool StartedBySystemd() { return EnvironmentSet("JOURNAL_STREAM") || EnvironmentSet("NOTIFY_SOCKET"); }
 
-std::vector<std::string> JournalFields(const TEventEntry& Entry) {
+std::vector<std::string> JournalFields(const TEventEntry& Entry, const std::string& Source) {
   const int priority = Entry.Type == TEventType::Error ? kPriorityError : kPriorityInformation;
   return {
       "MESSAGE=" + Entry.Text,
       "PRIORITY=" + std::to_string(priority),
-      std::string("SYSLOG_IDENTIFIER=") + kEventSource,
+      "SYSLOG_IDENTIFIER=" + Source,
       "EVENT_ID=" + std::to_string(Entry.EventId),
       "EVENT_CATEGORY=" + std::to_string(Entry.Category),
   };
@@ -41,8 +41,8 @@ std::string ConsoleLine(const TEventEntry& Entry) {
 }
 
 void TEventLog::Write(const TEventEntry& Entry) {
-  if (FUseJournal && SendToJournal(JournalFields(Entry))) return;
-  WriteToStandardError(ConsoleLine(Entry));
+  const bool logged = FUseSystemLog && WriteToSystemLog(kEventSource, Entry);
+  if (!logged || FEcho) WriteToStandardError(ConsoleLine(Entry));
 }
 
 }  // namespace dct

@@ -1,10 +1,14 @@
 // The event log of the service, source "dct_korvelmobile".
 //
-// Started by systemd ($JOURNAL_STREAM or $NOTIFY_SOCKET set), entries go to the journal:
-//   MESSAGE=<text>  PRIORITY=6 (information) or 3 (error)  SYSLOG_IDENTIFIER=dct_korvelmobile
-//   EVENT_ID=<id>  EVENT_CATEGORY=<category>
-// Otherwise, and whenever the journal refuses an entry, one line per entry goes to standard
-// error, so that whoever started the program sees it:
+// The system's log takes the entries when the host asks for it:
+//   POSIX, started by systemd ($JOURNAL_STREAM or $NOTIFY_SOCKET set): the journal,
+//     MESSAGE=<text>  PRIORITY=6 (information) or 3 (error)  SYSLOG_IDENTIFIER=<source>
+//     EVENT_ID=<id>  EVENT_CATEGORY=<category>
+//   Windows: the Application event log, one insertion string, the entry's type, category
+//     and identifier (the program carries no message table).
+// Otherwise, whenever the system's log refuses an entry, and for every entry when echoing
+// (--console on Windows), one line per entry goes to standard error as UTF-8, so that
+// whoever started the program sees it:
 //   dct_korvelmobile: information, event 1: <text>
 // The text is kept exactly, except that line breaks become spaces (one entry, one line).
 #pragma once
@@ -34,23 +38,29 @@ class IEventSink {
 
 class TEventLog : public IEventSink {
  public:
-  explicit TEventLog(bool UseJournal) : FUseJournal(UseJournal) {}
+  explicit TEventLog(bool UseSystemLog, bool Echo = false) : FUseSystemLog(UseSystemLog), FEcho(Echo) {}
   void Write(const TEventEntry& Entry) override;
 
  private:
-  bool FUseJournal;
+  bool FUseSystemLog;
+  bool FEcho;
 };
 
 // Whether systemd started this process (what decides the journal).
 bool StartedBySystemd();
 // The journal fields of an entry, "NAME=value" each.
-std::vector<std::string> JournalFields(const TEventEntry& Entry);
+std::vector<std::string> JournalFields(const TEventEntry& Entry, const std::string& Source = kEventSource);
 // The standard-error form of an entry, with its line end.
 std::string ConsoleLine(const TEventEntry& Entry);
 
 // ---------------------------------------------------------------------------------------
-// Platform calls (EventLog_posix.cpp). Each returns whether the entry was taken.
-bool SendToJournal(const std::vector<std::string>& Fields);
+// Platform calls (EventLog_posix.cpp, EventLog_windows.cpp). Each returns whether the entry
+// was taken.
+
+// The system's log under the source Source (a program's file name, when the service
+// manager cannot be reached on Windows).
+bool WriteToSystemLog(const std::string& Source, const TEventEntry& Entry);
+// Text as UTF-8 bytes, in one write; a Windows console gets it as UTF-16, whatever its code page.
 bool WriteToStandardError(const std::string& Text);
 
 }  // namespace dct

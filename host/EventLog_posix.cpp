@@ -9,6 +9,8 @@
 
 namespace dct {
 
+namespace {
+
 // sd_journal_sendv reports success when no journal runs at all, so the socket is looked
 // for first.
 bool SendToJournal(const std::vector<std::string>& Fields) {
@@ -20,6 +22,12 @@ bool SendToJournal(const std::vector<std::string>& Fields) {
     parts.push_back(iovec{const_cast<char*>(field.data()), field.size()});
   }
   return sd_journal_sendv(parts.data(), static_cast<int>(parts.size())) == 0;
+}
+
+}  // namespace
+
+bool WriteToSystemLog(const std::string& Source, const TEventEntry& Entry) {
+  return SendToJournal(JournalFields(Entry, Source));
 }
 
 // One write per entry keeps lines of different threads apart.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,7 @@
 #include "host/CommandLine.h"
 #include "host/EventLog.h"
 #include "host/ServiceDefinition.h"
-#include "host/ServiceInstaller.h"
-#include "host/ServiceNotify.h"
+#include "host/ServiceHost.h"
 #include "host/StopSignal.h"
 #include "host/ufmSvcMain.h"
 #include "service/HTTPBridge.h"
@@ -24,9 +24,6 @@
 namespace dct {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
 
 // The single device as the service sees it.
 class TDeviceAdapter : public IHostedDevice {
@@ -75,10 +72,8 @@ void PrintTo(std::FILE* stream, const std::string& text) {
 }
 
 int Install(const THostOptions& Options) {
-  TSystemctl systemctl;
   try {
-    InstallService(Options.UnitDir, GetModuleFilePath(),
-                   UnitDirIsSystemd(Options.UnitDir) ? &systemctl : nullptr);
+    InstallHostService(Options, GetModuleFilePath());
   } catch (const std::exception& e) {
     PrintTo(stderr, FillFormat(kInstallFailedFormat, kServiceDisplayName, e.what()));
     return kExitFailure;
@@ -88,9 +83,8 @@ int Install(const THostOptions& Options) {
 }
 
 int Uninstall(const THostOptions& Options) {
-  TSystemctl systemctl;
   try {
-    UninstallService(Options.UnitDir, UnitDirIsSystemd(Options.UnitDir) ? &systemctl : nullptr);
+    UninstallHostService(Options);
   } catch (const std::exception& e) {
     PrintTo(stderr, FillFormat(kUninstallFailedFormat, kServiceDisplayName, e.what()));
     return kExitFailure;
@@ -99,25 +93,39 @@ int Uninstall(const THostOptions& Options) {
   return kExitOk;
 }
 
-int RunAsService(TStopSignal& Stop, const TBaseLog& LogNaming, const TProgramUnits& Units) {
-  TEventLog eventLog(StartedBySystemd());
-  if (LogNaming.IsHost() && LogNaming.LogFileName()[0] == '\0') {
-    eventLog.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
+// The service object over the single device, made when the host knows its event log.
+class TServiceRun : public IServiceRun {
+ public:
+  TServiceRun(const TBaseLog& LogNaming, TDevice* Single) : FLogNaming(LogNaming), FSingle(Single) {}
+
+  bool Start(IEventSink& EventLog) override {
+    FEventLog = &EventLog;
+    if (FLogNaming.IsHost() && FLogNaming.LogFileName()[0] == '\0') {
+      EventLog.Write({TEventType::Error, kEventCategory, kNoLogFolderEventId, kNoLogFolderText});
+    }
+    if (FSingle == nullptr) {
+      WriteFailure("start", "the device does not exist");
+      return false;
+    }
+    FDevice.emplace(*FSingle);
+    FService.emplace(*FDevice, EventLog);
+    return FService->ServiceStart();
   }
-  TDevice* single = Units.SingleDevice();
-  if (single == nullptr) {
-    eventLog.Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
-                    FillFormat(kServiceFailedFormat, "start", "the device does not exist")});
-    return kExitFailure;
+  bool Stop() override { return FService && FService->ServiceStop(); }
+  bool Shutdown() override { return FService && FService->ServiceShutdown(); }
+  void WriteFailure(const std::string& Request, const std::string& Message) override {
+    if (FEventLog == nullptr) return;
+    FEventLog->Write({TEventType::Error, kEventCategory, kServiceFailedEventId,
+                      FillFormat(kServiceFailedFormat, Request, Message)});
   }
-  TDeviceAdapter device(*single);
-  Tdct_korvelmobile service(device, eventLog);
-  if (!service.ServiceStart()) return kExitFailure;
-  NotifyReady();
-  Stop.Wait();
-  NotifyStopping();
-  return service.ServiceStop() ? kExitOk : kExitFailure;
-}
+
+ private:
+  const TBaseLog& FLogNaming;
+  TDevice* FSingle;
+  IEventSink* FEventLog = nullptr;
+  std::optional<TDeviceAdapter> FDevice;
+  std::optional<Tdct_korvelmobile> FService;
+};
 
 // A relative --data-root names the same folder whatever the working folder later is.
 std::string AbsoluteFolder(const std::string& folder) {
@@ -128,10 +136,12 @@ std::string AbsoluteFolder(const std::string& folder) {
 
 int RunUnits(int argc, char** argv) {
   TStopSignal stop;  // first: every thread started later inherits the blocked signals
-  const std::string program = argc > 0 ? ModuleBaseName(argv[0]) : kServiceName;
+  const std::vector<std::string> args = ProgramArguments(argc, argv);
+  const std::string program = args.empty() ? kServiceName : ModuleBaseName(args[0]);
   THostOptions options;
   std::string error;
-  if (!ParseCommandLine(std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc), options, error)) {
+  if (!ParseCommandLine(std::vector<std::string>(args.begin() + (args.empty() ? 0 : 1), args.end()), options,
+                        error)) {
     PrintTo(stderr, program + ": " + error + "\nTry \"" + program + " --help\".");
     return kExitBadCommandLine;
   }
@@ -147,7 +157,8 @@ int RunUnits(int argc, char** argv) {
   TProgramUnits units(options.Port);
   if (options.Install) return Install(options);
   if (options.Uninstall) return Uninstall(options);
-  return RunAsService(stop, logNaming, units);
+  TServiceRun service(logNaming, units.SingleDevice());
+  return RunHostService(options, service, stop);
 }
 
 }  // namespace

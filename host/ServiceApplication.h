@@ -6,12 +6,14 @@
 //      naming; the device context; the web module over it; the HTTP listener (not
 //      listening, with its port) serving the module, wired to the context as its switch;
 //      the single device. They end in the reverse order.
-//   3. INSTALL or UNINSTALL: write or remove the unit and report on the console (SILENT:
-//      failures only); status 0 or 1.
-//      No switch: run as the service in the foreground. Start (enable the device, write the
-//      outcome to the event log); a failed start ends with status 1 and nothing listening.
-//      Otherwise tell systemd READY=1, wait for SIGTERM or SIGINT, tell it STOPPING=1,
-//      disable the device and end with status 0.
+//   3. INSTALL or UNINSTALL: install or remove the service as the platform does
+//      (ServiceHost.h) and report on the console (SILENT: failures only); status 0 or 1.
+//      No switch: run the service as the platform does (ServiceHost.h). In the foreground
+//      (POSIX, --console on Windows): start (enable the device, write the outcome to the
+//      event log); a failed start ends with status 1 and nothing listening. Otherwise tell
+//      systemd READY=1, wait for the stop request, tell it STOPPING=1, disable the device and
+//      end with status 0. Under the Windows service control manager the control thread
+//      does the same for the manager's requests.
 #pragma once
 
 namespace dct {

@@ -1,5 +1,6 @@
 // Readiness and stopping, reported to systemd for a Type=notify unit. Outside systemd
-// ($NOTIFY_SOCKET unset) both do nothing.
+// ($NOTIFY_SOCKET unset), and on Windows, where the status reports tell the service control
+// manager, both do nothing.
 #pragma once
 
 namespace dct {

@@ -32,14 +32,18 @@ bool Tdct_korvelmobile::ServiceStart() {
   return started;
 }
 
-bool Tdct_korvelmobile::ServiceStop() {
+bool Tdct_korvelmobile::ServiceStop() { return DisableAs("stop"); }
+
+bool Tdct_korvelmobile::ServiceShutdown() { return DisableAs("shutdown"); }
+
+bool Tdct_korvelmobile::DisableAs(const std::string& Request) {
   try {
     FDevice.Disable();
     return true;
   } catch (const std::exception& e) {
-    WriteFailure("stop", e.what());
+    WriteFailure(Request, e.what());
   } catch (...) {
-    WriteFailure("stop", "unknown exception");
+    WriteFailure(Request, "unknown exception");
   }
   return false;
 }

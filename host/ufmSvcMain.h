@@ -7,7 +7,8 @@
 //   Enable returned code C    error, event 1        "Ошибка запуска службы: " + description of C
 //   Enable raised message M   error, event 0        "Service failed on start: " + M
 //
-// A failure of the stop is written as "Service failed on stop: " + M, error, event 0.
+// A failure of the stop or the shutdown is written as "Service failed on stop: " + M (or
+// "on shutdown"), error, event 0; the host writes failures of the other requests the same way.
 // Both handlers run on the control thread, one at a time, and take no lock: the device's
 // Disable stops the listener and waits for running commands itself.
 #pragma once
@@ -37,9 +38,13 @@ class Tdct_korvelmobile {
   bool ServiceStart();
   // Disables the device. Returns false (and writes the entry) when Disable raised.
   bool ServiceStop();
+  // The machine shuts down: the same Disable, its failure written as the shutdown's.
+  bool ServiceShutdown();
+  // "Service failed on <Request>: <Message>", error, event 0.
+  void WriteFailure(const std::string& Request, const std::string& Message);
 
  private:
-  void WriteFailure(const std::string& Request, const std::string& Message);
+  bool DisableAs(const std::string& Request);
 
   IHostedDevice& FDevice;
   IEventSink& FEventLog;

@@ -85,5 +85,19 @@ TEST(ServiceTest, StopDisablesOnceAndReportsARaise) {
   EXPECT_EQ(log.FEntries[1].Text, "Service failed on stop: buffer close failed");
 }
 
+TEST(ServiceTest, ShutdownDisablesAndNamesItselfInItsFailure) {
+  TFakeDevice device;
+  TRecordingLog log;
+  Tdct_korvelmobile service(device, log);
+  ASSERT_TRUE(service.ServiceStart());
+  EXPECT_TRUE(service.ServiceShutdown());
+  EXPECT_FALSE(device.FEnabled);
+  device.FDisableRaises = true;
+  EXPECT_FALSE(service.ServiceShutdown());
+  EXPECT_EQ(device.FDisables, 2);
+  ASSERT_EQ(log.FEntries.size(), 2u);
+  EXPECT_EQ(log.FEntries[1].Text, "Service failed on shutdown: buffer close failed");
+}
+
 }  // namespace
 }  // namespace dct

@@ -33,8 +33,12 @@ const char* BindEntryPoints(TDynamicLibrary handle, TSQLiteAPI& api) {
 }  // namespace
 
 std::vector<std::string> SQLiteLibraryCandidates(const std::string& name) {
-  if (name.empty()) return {GetProgramFolder() + DefaultSQLiteLibraryName(), DefaultSQLiteLibraryName()};
-  if (name.find('/') != std::string::npos) return {name};
+  if (name.empty()) {
+    std::vector<std::string> candidates{GetProgramFolder() + DefaultSQLiteLibraryName()};
+    if (SearchSystemForDefaultSQLiteLibrary()) candidates.push_back(DefaultSQLiteLibraryName());
+    return candidates;
+  }
+  if (name.find_first_of(kPathDelimiters) != std::string::npos) return {name};
   return {GetProgramFolder() + name};
 }
 

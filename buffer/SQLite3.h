@@ -2,9 +2,9 @@
 // entry points filled here; tests swap entries of that table to inject faults.
 //
 // Library search: LoadSQLiteLibrary("") tries the engine's usual file name on this system
-// (DefaultSQLiteLibraryName) beside the program, then wherever the system's loader finds it. A name
-// containing "/" is used unchanged (the
-// --sqlite-library option); any other name is looked up beside the program.
+// (DefaultSQLiteLibraryName) beside the program, then, on POSIX only, wherever the system's
+// loader finds it. A name containing a path delimiter (kPathDelimiters) is used unchanged
+// (the --sqlite-library option); any other name is looked up beside the program.
 //
 // The table: one slot per entry point, named and typed as in sqlite3.h. 92 entry points are
 // required (binding fails without any of them) and 5 are optional (their slots stay null).
@@ -64,9 +64,13 @@ const std::vector<std::string>& SQLiteRequiredEntryPoints();
 const std::vector<std::string>& SQLiteOptionalEntryPoints();
 
 // ---------------------------------------------------------------------------------------
-// Platform calls (SQLite3_posix.cpp).
+// Platform calls (SQLite3_posix.cpp, SQLite3_windows.cpp).
 
-// The engine library's usual file name on this system (libsqlite3.so.0 on POSIX).
+// The engine library's usual file name on this system (libsqlite3.so.0 on POSIX,
+// sqlite3.dll on Windows).
 const char* DefaultSQLiteLibraryName();
+// Whether the default name is tried where the system's loader looks too, after the
+// program's folder.
+bool SearchSystemForDefaultSQLiteLibrary();
 
 }  // namespace dct

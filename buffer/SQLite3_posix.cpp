@@ -6,4 +6,7 @@ namespace dct {
 // lack.
 const char* DefaultSQLiteLibraryName() { return "libsqlite3.so.0"; }
 
+// The engine is a system package here: beside the program is only the first place to look.
+bool SearchSystemForDefaultSQLiteLibrary() { return true; }
+
 }  // namespace dct

@@ -18,20 +18,6 @@ class SQLiteBindingTest : public ::testing::Test {
   }
 };
 
-TEST_F(SQLiteBindingTest, CandidatesFollowTheSearchRule) {
-  const std::string here = GetProgramFolder();
-  struct TCase {
-    std::string Name;
-    std::vector<std::string> Expected;
-  } cases[] = {
-      {"", {here + "libsqlite3.so.0", "libsqlite3.so.0"}},
-      {"/opt/engine/libsqlite3.so", {"/opt/engine/libsqlite3.so"}},
-      {"sub/libsqlite3.so", {"sub/libsqlite3.so"}},
-      {"libother.so", {here + "libother.so"}},
-  };
-  for (const TCase& c : cases) EXPECT_EQ(SQLiteLibraryCandidates(c.Name), c.Expected) << c.Name;
-}
-
 TEST_F(SQLiteBindingTest, BindsTheSystemEngineWithoutTheOptionalKeyFunctions) {
   UnloadSQLiteLibrary();
   EXPECT_FALSE(SQLiteLibraryLoaded());

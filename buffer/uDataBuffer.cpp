@@ -15,7 +15,9 @@ namespace dct {
 
 namespace {
 
-constexpr const char kBufferFolder[] = "dct_korvelmobile/DataBuffer/";
+// The buffer's folder, two levels below the machine-wide folder.
+constexpr const char kBufferFolderParent[] = "dct_korvelmobile";
+constexpr const char kBufferFolderLeaf[] = "DataBuffer";
 constexpr const char kNotOpen[] = "Data buffer is not open";
 
 // The schema, run at every open in this order. Every statement is of the IF NOT EXISTS
@@ -166,7 +168,9 @@ int64_t QuantityToThousandths(double quantity) {
 
 TDataBuffer::TDataBuffer() {
   std::string base = GetSpecialFolderPath(CSIDL_COMMON_APPDATA);
-  if (!base.empty()) FDBPath = base + kBufferFolder;  // empty: no folder at all, Enable fails
+  // Empty: no folder at all, Enable fails.
+  if (!base.empty())
+    FDBPath = base + kBufferFolderParent + kPathDelimiter + kBufferFolderLeaf + kPathDelimiter;
   PrepareFolder();
 }
 
@@ -195,7 +199,7 @@ int TDataBuffer::Enable() {
   try {
     if (FDBPath.empty()) throw ESQLiteException("Failed to open database \"" + file + "\" : no data folder");
     // The identifier comes from a client: it names a file in the folder, never a path.
-    if (FDBID.find('/') != std::string::npos || FDBID.find('\0') != std::string::npos)
+    if (FDBID.find_first_of(kNotInFileName) != std::string::npos || FDBID.find('\0') != std::string::npos)
       throw ESQLiteException("Failed to open database in \"" + FDBPath + "\" : invalid database identifier");
     FBase = std::make_unique<TSQLiteDatabase>(file, seUTF8);
     for (const char* statement : kSchema) FBase->ExecSQL(statement);

@@ -1,5 +1,6 @@
 // TDataBuffer: a device's store of catalogue items and documents in one SQLite file,
-// <FDBPath><DBID>.db, FDBPath being <machine-wide data>/dct_korvelmobile/DataBuffer/.
+// <FDBPath><DBID>.db, FDBPath being <machine-wide data>/dct_korvelmobile/DataBuffer/ (with
+// kPathDelimiter).
 //
 // Every operation returns a result code: 0, a not-found code (6501 item, 6502 document,
 // 6507 no headers), or 1001 with ResultDescription set to the failure's message (the SQLite
@@ -33,15 +34,15 @@ class TDataBuffer {
  public:
   // Folder below GetSpecialFolderPath(35), created and granted; failures are ignored.
   TDataBuffer();
-  // For tests: the database folder given directly (a trailing "/" is added if missing).
+  // For tests: the database folder given directly (a trailing delimiter is added if missing).
   explicit TDataBuffer(const std::string& dbPath);
   ~TDataBuffer();
   TDataBuffer(const TDataBuffer&) = delete;
   TDataBuffer& operator=(const TDataBuffer&) = delete;
 
   // Opens <FDBPath><DBID>.db (creating it), runs the schema statements and opens the file
-  // to every user. 0 or 1001; after 1001 no connection is kept. A DBID holding "/" or a NUL
-  // character is refused (1001): it names a file in the folder, never a path.
+  // to every user. 0 or 1001; after 1001 no connection is kept. A DBID holding a character
+  // of kNotInFileName or a NUL is refused (1001): it names a file in the folder, never a path.
   int Enable();
   // Closes the connection (rolling back an open transaction); nothing when closed.
   void Disable();

@@ -38,6 +38,16 @@ bool UseBufferAs(const std::string& folder) {
          buffer.ClearDocs(-1) == 0;
 }
 
+TEST_F(DataBufferTest, AMachineWideFolderThatCannotBeHadGivesWayToTheUserFolder) {
+  std::ofstream(FTemp.Path() + "/file") << "x";
+  TScopedEnv xdg("XDG_DATA_HOME", FTemp.Path() + "/user");
+  SetCommonAppDataRoot(FTemp.Path() + "/file/root");
+  TDataBuffer buffer;
+  SetCommonAppDataRoot("");
+  EXPECT_EQ(buffer.DBPath(), FTemp.Path() + "/user/dct_korvelmobile/DataBuffer/");
+  EXPECT_EQ(buffer.Enable(), 0) << buffer.ResultDescription();
+}
+
 TEST_F(DataBufferTest, CreateMakesTheSharedFolderBelowTheMachineWideFolder) {
   TScopedEnv xdg("XDG_DATA_HOME", FTemp.Path() + "/user");
   SetCommonAppDataRoot(FTemp.Path() + "/root");

@@ -22,7 +22,7 @@ namespace dct {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TScopedEnv;
+using testing::NativePath;
 
 using testing::Doc;
 using testing::Item;
@@ -38,16 +38,6 @@ std::string NumberedBarcode(int i) {
 }
 
 // ---- store and schema ----
-
-TEST_F(DataBufferTest, AMachineWideFolderThatCannotBeHadGivesWayToTheUserFolder) {
-  std::ofstream(FTemp.Path() + "/file") << "x";
-  TScopedEnv xdg("XDG_DATA_HOME", FTemp.Path() + "/user");
-  SetCommonAppDataRoot(FTemp.Path() + "/file/root");
-  TDataBuffer buffer;
-  SetCommonAppDataRoot("");
-  EXPECT_EQ(buffer.DBPath(), FTemp.Path() + "/user/dct_korvelmobile/DataBuffer/");
-  EXPECT_EQ(buffer.Enable(), 0) << buffer.ResultDescription();
-}
 
 TEST_F(DataBufferTest, ReEnablingKeepsTheDataAndTheIdentifierNamesTheFile) {
   ASSERT_EQ(FBuffer->SaveItems({Item("A")}), 0);
@@ -102,10 +92,11 @@ TEST_F(DataBufferTest, EveryOperationWithoutAConnectionEndsWith1001) {
 
 TEST_F(DataBufferTest, AMissingFolderFailsTheOpenWithTheFileName) {
   std::ofstream(FTemp.Path() + "/file") << "x";
-  TDataBuffer buffer(FTemp.Path() + "/file/sub");
+  TDataBuffer buffer(FTemp.Path() + NativePath("/file/sub"));
   EXPECT_EQ(buffer.Enable(), 1001);
-  EXPECT_EQ(buffer.ResultDescription(),
-            "Failed to open database \"" + FTemp.Path() + "/file/sub/0.db\" : unable to open database file");
+  EXPECT_EQ(buffer.ResultDescription(), "Failed to open database \"" + FTemp.Path() +
+                                            NativePath("/file/sub/0.db") +
+                                            "\" : unable to open database file");
 }
 
 TEST_F(DataBufferTest, AnIdentifierNamesAFileInTheFolderNeverAPath) {

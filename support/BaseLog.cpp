@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "support/BaseSecurity.h"
 #include "support/uCommonUtils.h"
@@ -13,12 +12,6 @@
 namespace dct {
 
 namespace {
-
-// The slot's content: whose slot it is, then the owner's name buffer.
-struct TSlotRecord {
-  uint32_t Pid;
-  char Name[kLogNameBufferSize];
-};
 
 // The kernel's "no audit session" value (AUDIT_SID_UNSET).
 constexpr unsigned long long kAuditSessionUnset = 4294967295ULL;
@@ -34,28 +27,7 @@ std::string ThisModulePath() {
   return path.empty() ? GetModuleFilePath() : path;
 }
 
-// The slot that this process's host published, read into Record.
-bool ReadPublishedSlot(TSlotRecord& Record) {
-  const uint32_t pid = CurrentProcessId();
-  for (int fd : FindProcessObjects(kPublicationSlotName)) {
-    TSlotRecord candidate{};
-    if (!ReadProcessObject(fd, &candidate, sizeof(candidate))) continue;
-    if (candidate.Pid != pid) continue;  // a forked parent's slot
-    Record = candidate;
-    return true;
-  }
-  return false;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------------------
-// Process-wide named objects.
-
-int FindProcessObject(const std::string& Name) {
-  const std::vector<int> found = FindProcessObjects(Name);
-  return found.empty() ? -1 : found.front();
-}
 
 // ---------------------------------------------------------------------------------------
 // Name pieces.
@@ -96,7 +68,7 @@ int ParseLogSessionId(const std::string& Text) {
 }
 
 std::string DropFileExtension(const std::string& Path) {
-  const size_t slash = Path.rfind('/');
+  const size_t slash = Path.find_last_of(kPathDelimiters);
   const size_t start = slash == std::string::npos ? 0 : slash + 1;
   const size_t dot = Path.rfind('.');
   if (dot == std::string::npos || dot <= start) return Path;
@@ -105,15 +77,15 @@ std::string DropFileExtension(const std::string& Path) {
 
 std::string ModuleBaseName(const std::string& Path) {
   const std::string stem = DropFileExtension(Path);
-  const size_t slash = stem.rfind('/');
+  const size_t slash = stem.find_last_of(kPathDelimiters);
   return slash == std::string::npos ? stem : stem.substr(slash + 1);
 }
 
 std::string GetLogFolder() {
   const std::string base = GetSpecialFolderPath(CSIDL_COMMON_APPDATA);
-  // No data folder at all: "" + kLogFolderName would be a folder below the working folder.
+  // No data folder at all: the log folder would be a folder below the working folder.
   if (base.empty()) return std::string();
-  const std::string folder = base + kLogFolderName;
+  const std::string folder = base + kLogFolderParent + kPathDelimiter + kLogFolderLeaf + kPathDelimiter;
   ForceDirectories(folder);  // a folder that cannot be made shows up when a file is opened
   try {
     GrantFolderAccess(folder);
@@ -129,7 +101,7 @@ std::string GetLogFolder() {
 TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
   const std::string marker = HostMarkerName(CurrentProcessId());
   // Not host when a marker exists, or when none can be made.
-  if (FindProcessObject(marker) < 0) FHostMarker = CreateProcessObject(marker);
+  FHostMarker = CreateHostMarker(marker);
 
   if (IsHost()) {
     const std::string folder = GetLogFolder();
@@ -141,10 +113,10 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
     PublishName();
     return;
   }
-  TSlotRecord record{};
-  if (ReadPublishedSlot(record)) {
-    record.Name[kLogNameBufferSize - 1] = '\0';
-    FillName(record.Name);
+  char published[kLogNameBufferSize] = {};
+  if (ReadPublishedLogName(published)) {
+    published[kLogNameBufferSize - 1] = '\0';
+    FillName(published);
     return;
   }
   // A marker without a slot: the name sits beside the program.
@@ -153,10 +125,10 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
 }
 
 TBaseLog::~TBaseLog() {
-  CloseProcessObject(FPublicationSlot);
-  CloseProcessObject(FHostMarker);
-  FPublicationSlot = -1;
-  FHostMarker = -1;
+  if (FPublicationSlot != kNoProcessObject) WithdrawLogName(FPublicationSlot);
+  if (FHostMarker != kNoProcessObject) CloseHostMarker(FHostMarker);
+  FPublicationSlot = kNoProcessObject;
+  FHostMarker = kNoProcessObject;
 }
 
 void TBaseLog::FillName(const std::string& Text) {
@@ -166,17 +138,6 @@ void TBaseLog::FillName(const std::string& Text) {
 
 // A slot that cannot be published leaves the host without one: later modules then name
 // their file beside the program, and the process goes on (it writes no log anyway).
-void TBaseLog::PublishName() {
-  const int fd = CreateProcessObject(kPublicationSlotName);
-  if (fd < 0) return;
-  TSlotRecord record{};
-  record.Pid = CurrentProcessId();
-  std::memcpy(record.Name, FLogFileName.data(), kLogNameBufferSize);
-  if (!WriteProcessObject(fd, &record, sizeof(record))) {
-    CloseProcessObject(fd);
-    return;
-  }
-  FPublicationSlot = fd;
-}
+void TBaseLog::PublishName() { FPublicationSlot = PublishLogName(FLogFileName.data()); }
 
 }  // namespace dct

@@ -6,10 +6,11 @@
 // module of the process takes the host's name. Nothing writes to the file; the unit only
 // agrees on its name.
 //
-//   log folder   GetSpecialFolderPath(35) + "ZeltEquipment/LOGs/"
+//   log folder   GetSpecialFolderPath(35) + "ZeltEquipment/LOGs/" (with kPathDelimiter)
 //   name         "%s%FS%FS%d.log": log folder + the host module's base name, the extra
 //                part, the computer name, the session; at most 259 bytes
-//   session      the kernel's audit (login) session id of the process, from
+//   session      Windows: ProcessIdToSessionId, 9999 when it fails.
+//                POSIX: the kernel's audit (login) session id of the process, from
 //                /proc/self/sessionid. A process outside every login session (a system
 //                service started by systemd, a container's processes) has the unset id and
 //                counts as session 0, the session that services live in; 9999 when the
@@ -17,9 +18,17 @@
 //                a service is its own POSIX session leader, so the name would change with
 //                every start.
 //
-// Process-wide named objects. What stands for the named mutex and the global window class
-// is a memfd file descriptor, named at creation, found by its name in /proc/self/fd:
-//   marker  memfd "_com.korvel.baselog.FHost<PID, upper-case hex, at least 6 digits>"
+// Process-wide named objects: the host marker (its name carries the process's PID) and the
+// publication slot (named kPublicationSlotName), each the host's from its start to its end.
+//
+// On Windows they are the system's own: a named mutex, created initially owned (the creation
+// tells whether it existed), and a window class registered with CS_GLOBALCLASS for the
+// host's module, whose window-procedure field holds the address of the host's name buffer.
+// A later module finds the class with GetClassInfoA and copies the buffer from that address.
+//
+// On POSIX they are memfd file descriptors, named at creation, found by their name in
+// /proc/self/fd:
+//   marker  memfd "_com.korvel.baselog.host_<PID, upper-case hex, at least 6 digits>"
 //   slot    memfd "_com.korvel.baselog.dataclass", holding the owner's PID and its
 //           261-byte name buffer
 // The descriptor table is the one thing every module of a process shares without sharing
@@ -28,13 +37,12 @@
 // close or with the process, so a crash leaves nothing stale. They are close-on-exec; a
 // forked child inherits them, which is why the marker carries the PID and the slot records
 // it: the child does not mistake its parent's objects for its own.
-//
 // Without /proc no object can be found, and every module is its own host.
 //
 // REQUIRES: unit start and end are serialised within the process, as they are when they run
 // during start-up and shut-down (the program's own initialisation is single-threaded, and
-// the dynamic loader runs a library's constructors under its lock). The marker is found
-// and created in two steps, not atomically.
+// the dynamic loader runs a library's constructors under its lock). On POSIX the marker is
+// found and created in two steps, not atomically.
 //
 // A library that carries this unit should hide the unit's symbols (-Wl,--exclude-libs,ALL
 // or -Bsymbolic), so that its copy is not interposed by another module's copy.
@@ -44,16 +52,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace dct {
+
+// A process-wide named object of the platform (see above); kNoProcessObject is none.
+using TProcessObject = std::intptr_t;
+constexpr TProcessObject kNoProcessObject = -1;
 
 // 261 bytes, zero-filled, at most 259 bytes of name: always zero-terminated.
 constexpr size_t kLogNameBufferSize = 261;
 constexpr size_t kLogNameMaxBytes = 259;
 // Session when the kernel does not report one.
 constexpr int kUnknownLogSession = 9999;
-constexpr char kLogFolderName[] = "ZeltEquipment/LOGs/";
+// The log folder's two levels below the machine-wide folder.
+constexpr char kLogFolderParent[] = "ZeltEquipment";
+constexpr char kLogFolderLeaf[] = "LOGs";
 constexpr char kHostMarkerPrefix[] = "_com.korvel.baselog.host_";
 constexpr char kPublicationSlotName[] = "_com.korvel.baselog.dataclass";
 
@@ -66,7 +79,7 @@ class TBaseLog {
   TBaseLog(const TBaseLog&) = delete;
   TBaseLog& operator=(const TBaseLog&) = delete;
 
-  bool IsHost() const { return FHostMarker >= 0; }
+  bool IsHost() const { return FHostMarker != kNoProcessObject; }
   // The module's name buffer: the common log-file name, zero-terminated. Empty when the
   // host found no log folder (see GetLogFolder).
   const char* LogFileName() const { return FLogFileName.data(); }
@@ -76,20 +89,21 @@ class TBaseLog {
   void PublishName();
 
   std::array<char, kLogNameBufferSize> FLogFileName{};
-  int FHostMarker = -1;
-  int FPublicationSlot = -1;
+  TProcessObject FHostMarker = kNoProcessObject;
+  TProcessObject FPublicationSlot = kNoProcessObject;
 };
 
 // Name pieces.
 
-// "_com.korvel.baselog.FHost" + PID in upper-case hex, zero-padded to at least 6 digits.
+// "_com.korvel.baselog.host_" + PID in upper-case hex, zero-padded to at least 6 digits.
 std::string HostMarkerName(uint32_t Pid);
 // "%s%FS%FS%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session);
 // The text of /proc/self/sessionid as a session: the unset id is 0, unreadable text 9999.
 int ParseLogSessionId(const std::string& Text);
-// Path without its folder and without the extension of its last part.
+// Path without its folder and without the extension of its last part. Every character of
+// kPathDelimiters ends a folder.
 std::string ModuleBaseName(const std::string& Path);
 // Path without the extension of its last part (folder kept).
 std::string DropFileExtension(const std::string& Path);
@@ -99,12 +113,8 @@ std::string DropFileExtension(const std::string& Path);
 // nothing created, when neither the machine-wide nor the per-user data folder can be used.
 std::string GetLogFolder();
 
-// The lowest descriptor of this process that is a process-wide object of that name, or -1
-// (errno kept).
-int FindProcessObject(const std::string& Name);
-
 // ---------------------------------------------------------------------------------------
-// Platform calls (BaseLog_posix.cpp).
+// Platform calls (BaseLog_posix.cpp, BaseLog_windows.cpp).
 
 // The session of the current process (see above).
 int GetLogSessionId();
@@ -112,13 +122,19 @@ int GetLogSessionId();
 std::string GetLogComputerName();
 uint32_t CurrentProcessId();
 
-// Process-wide named objects (see above). Create returns a descriptor, or -1 (errno kept).
-int CreateProcessObject(const std::string& Name);
-// Every descriptor of this process that is an object of that name, lowest first.
-std::vector<int> FindProcessObjects(const std::string& Name);
-void CloseProcessObject(int Fd);
-// Write and read Size bytes at the start of an object; false unless all of them moved.
-bool WriteProcessObject(int Fd, const void* Data, size_t Size);
-bool ReadProcessObject(int Fd, void* Data, size_t Size);
+// Creates the host marker of that name unless this process has one: the marker, or
+// kNoProcessObject when one exists already or none can be made.
+TProcessObject CreateHostMarker(const std::string& Name);
+// Whether this process has a host marker of that name.
+bool HostMarkerExists(const std::string& Name);
+void CloseHostMarker(TProcessObject Marker);
+
+// Publishes the host module's name buffer (kLogNameBufferSize bytes, filled before and
+// unchanged while it is published) as this process's slot: the slot, or kNoProcessObject.
+TProcessObject PublishLogName(const char* Buffer);
+// Copies the name this process's host published into Buffer (kLogNameBufferSize bytes);
+// false when there is none.
+bool ReadPublishedLogName(char* Buffer);
+void WithdrawLogName(TProcessObject Slot);
 
 }  // namespace dct

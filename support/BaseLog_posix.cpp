@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace dct {
 
@@ -18,6 +19,12 @@ namespace {
 constexpr size_t kFdLinkMax = 512;
 // gethostname room: the system's own limit is 64; 261 as the name's own limit.
 constexpr size_t kComputerNameRoom = 261;
+
+// The slot's content: whose slot it is, then the owner's name buffer.
+struct TSlotRecord {
+  uint32_t Pid;
+  char Name[kLogNameBufferSize];
+};
 
 }  // namespace
 
@@ -39,11 +46,14 @@ std::string GetLogComputerName() {
 
 uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
+namespace {
+
 // A memfd: named at creation, private to the process, gone with its last descriptor.
 int CreateProcessObject(const std::string& Name) { return memfd_create(Name.c_str(), MFD_CLOEXEC); }
 
-// The descriptor table is the one registry of names that every module shares: a memfd's
-// link in /proc/self/fd reads "/memfd:<name> (deleted)".
+// Every descriptor of this process that is an object of that name, lowest first. The
+// descriptor table is the one registry of names that every module shares: a memfd's link
+// in /proc/self/fd reads "/memfd:<name> (deleted)".
 std::vector<int> FindProcessObjects(const std::string& Name) {
   std::vector<int> matches;
   DIR* dir = opendir("/proc/self/fd");
@@ -66,16 +76,43 @@ std::vector<int> FindProcessObjects(const std::string& Name) {
   return matches;
 }
 
-void CloseProcessObject(int Fd) {
-  if (Fd >= 0) close(Fd);
+}  // namespace
+
+TProcessObject CreateHostMarker(const std::string& Name) {
+  if (!FindProcessObjects(Name).empty()) return kNoProcessObject;
+  const int fd = CreateProcessObject(Name);
+  return fd < 0 ? kNoProcessObject : fd;
 }
 
-bool WriteProcessObject(int Fd, const void* Data, size_t Size) {
-  return pwrite(Fd, Data, Size, 0) == static_cast<ssize_t>(Size);
+bool HostMarkerExists(const std::string& Name) { return !FindProcessObjects(Name).empty(); }
+
+void CloseHostMarker(TProcessObject Marker) { close(static_cast<int>(Marker)); }
+
+TProcessObject PublishLogName(const char* Buffer) {
+  const int fd = CreateProcessObject(kPublicationSlotName);
+  if (fd < 0) return kNoProcessObject;
+  TSlotRecord record{};
+  record.Pid = CurrentProcessId();
+  std::memcpy(record.Name, Buffer, kLogNameBufferSize);
+  if (pwrite(fd, &record, sizeof(record), 0) != static_cast<ssize_t>(sizeof(record))) {
+    close(fd);
+    return kNoProcessObject;
+  }
+  return fd;
 }
 
-bool ReadProcessObject(int Fd, void* Data, size_t Size) {
-  return pread(Fd, Data, Size, 0) == static_cast<ssize_t>(Size);
+bool ReadPublishedLogName(char* Buffer) {
+  const uint32_t pid = CurrentProcessId();
+  for (int fd : FindProcessObjects(kPublicationSlotName)) {
+    TSlotRecord candidate{};
+    if (pread(fd, &candidate, sizeof(candidate), 0) != static_cast<ssize_t>(sizeof(candidate))) continue;
+    if (candidate.Pid != pid) continue;  // a forked parent's slot
+    std::memcpy(Buffer, candidate.Name, kLogNameBufferSize);
+    return true;
+  }
+  return false;
 }
+
+void WithdrawLogName(TProcessObject Slot) { close(static_cast<int>(Slot)); }
 
 }  // namespace dct

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/BaseLogFixture.h"
 #include "support/TestSupport.h"
 #include "support/uCommonUtils.h"
 
@@ -58,109 +59,48 @@ TEST(BaseLogNameTest, BaseNameDropsFolderAndLastExtension) {
   EXPECT_EQ(DropFileExtension("/opt/dir/.hidden"), "/opt/dir/.hidden");
 }
 
-class BaseLogUnitTest : public ::testing::Test {
- protected:
-  void SetUp() override { SetCommonAppDataRoot(FRoot); }
-  void TearDown() override { SetCommonAppDataRoot(""); }
-  std::string Marker() const { return HostMarkerName(CurrentProcessId()); }
-  // Appends, not "_" + a temporary: that inserts at the front, where GCC 12 at -O3 warns
-  // of an overlapping copy that cannot happen (-Wrestrict).
-  std::string Suffix() const {
-    return std::string("_")
-        .append(GetLogComputerName())
-        .append("_")
-        .append(std::to_string(GetLogSessionId()))
-        .append(".log");
-  }
-  testing::TTempDir FTemp{"baselog_test"};
-  const std::string FRoot = FTemp.Path();
-};
+using testing::BaseLogUnitTest;
 
 TEST_F(BaseLogUnitTest, FirstUnitIsHostAndLaterUnitsTakeItsName) {
-  ASSERT_LT(FindProcessObject(Marker()), 0);
+  ASSERT_FALSE(HostMarkerExists(Marker()));
   const std::string expected =
-      FRoot + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + Suffix();
+      FRoot + testing::NativePath("/ZeltEquipment/LOGs/") + ModuleBaseName(GetModuleFilePath()) + Suffix();
   {
     TBaseLog host;
     EXPECT_TRUE(host.IsHost());
     EXPECT_EQ(std::string(host.LogFileName()), expected);
     EXPECT_TRUE(fs::is_directory(FRoot + "/ZeltEquipment/LOGs"));
-    EXPECT_GE(FindProcessObject(Marker()), 0);
-    EXPECT_GE(FindProcessObject(kPublicationSlotName), 0);
+    EXPECT_TRUE(HostMarkerExists(Marker()));
+    EXPECT_TRUE(SlotPublished());
 
     TBaseLog second("ignored because not host");
     EXPECT_FALSE(second.IsHost());
     EXPECT_EQ(std::string(second.LogFileName()), expected);
   }
   // Both objects went with the host; the next unit becomes the host itself.
-  EXPECT_LT(FindProcessObject(Marker()), 0);
-  EXPECT_LT(FindProcessObject(kPublicationSlotName), 0);
+  EXPECT_FALSE(HostMarkerExists(Marker()));
+  EXPECT_FALSE(SlotPublished());
   TBaseLog next("X");
   EXPECT_TRUE(next.IsHost());
-  EXPECT_EQ(std::string(next.LogFileName()),
-            FRoot + "/ZeltEquipment/LOGs/" + ModuleBaseName(GetModuleFilePath()) + "X" + Suffix());
+  EXPECT_EQ(std::string(next.LogFileName()), FRoot + testing::NativePath("/ZeltEquipment/LOGs/") +
+                                                 ModuleBaseName(GetModuleFilePath()) + "X" + Suffix());
 }
 
 TEST_F(BaseLogUnitTest, MarkerWithoutSlotPutsTheNameBesideTheProgram) {
-  const int marker = CreateProcessObject(Marker());
-  ASSERT_GE(marker, 0);
+  const TProcessObject marker = CreateHostMarker(Marker());
+  ASSERT_NE(marker, kNoProcessObject);
   {
     TBaseLog unit;
     EXPECT_FALSE(unit.IsHost());
     EXPECT_EQ(std::string(unit.LogFileName()), DropFileExtension(GetModuleFilePath()) + Suffix());
     EXPECT_FALSE(fs::exists(FRoot + "/ZeltEquipment"));  // only a host makes the folder
   }
-  CloseProcessObject(marker);
-}
-
-// What a forked child inherits: its parent's slot, recorded with the parent's PID.
-TEST_F(BaseLogUnitTest, SlotOfAnotherProcessIsNotTaken) {
-  const int marker = CreateProcessObject(Marker());
-  const int foreign = CreateProcessObject(kPublicationSlotName);
-  ASSERT_GE(marker, 0);
-  ASSERT_GE(foreign, 0);
-  struct {
-    uint32_t Pid;
-    char Name[kLogNameBufferSize];
-  } record{};
-  record.Pid = CurrentProcessId() + 1;
-  std::strcpy(record.Name, "/elsewhere/parent_PC_0.log");
-  ASSERT_TRUE(WriteProcessObject(foreign, &record, sizeof(record)));
-  {
-    TBaseLog unit;
-    EXPECT_FALSE(unit.IsHost());
-    EXPECT_EQ(std::string(unit.LogFileName()), DropFileExtension(GetModuleFilePath()) + Suffix());
-  }
-  CloseProcessObject(foreign);
-  CloseProcessObject(marker);
-}
-
-// With no data folder of either kind, nothing is made, least of all below the working folder.
-TEST_F(BaseLogUnitTest, NoDataFolderMeansNoLogFolderAndNoName) {
-  const std::string blocked = FRoot + "/file";
-  std::ofstream(blocked) << "not a folder";
-  SetCommonAppDataRoot(blocked);
-  testing::TScopedEnv xdg("XDG_DATA_HOME", blocked + "/xdg");
-  testing::TScopedEnv home("HOME", blocked);
-  const fs::path work = fs::path(FRoot) / "work";
-  fs::create_directory(work);
-  const fs::path before = fs::current_path();
-  fs::current_path(work);
-  EXPECT_EQ(GetLogFolder(), "");
-  {
-    TBaseLog host;
-    EXPECT_TRUE(host.IsHost());
-    EXPECT_STREQ(host.LogFileName(), "");
-    TBaseLog second;
-    EXPECT_STREQ(second.LogFileName(), "");
-  }
-  fs::current_path(before);
-  EXPECT_TRUE(fs::is_empty(work));
+  CloseHostMarker(marker);
 }
 
 TEST_F(BaseLogUnitTest, LogFolderIsMadeBelowTheMachineWideFolder) {
   const std::string folder = GetLogFolder();
-  EXPECT_EQ(folder, FRoot + "/ZeltEquipment/LOGs/");
+  EXPECT_EQ(folder, FRoot + testing::NativePath("/ZeltEquipment/LOGs/"));
   EXPECT_TRUE(fs::is_directory(folder));
   EXPECT_EQ(GetLogFolder(), folder);  // existing folder: same answer
 }

@@ -76,6 +76,14 @@ class TScopedDataRoot {
   TScopedDataRoot& operator=(const TScopedDataRoot&) = delete;
 };
 
+// A path written with "/" as this system writes it: the same text on POSIX.
+inline std::string NativePath(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = kPathDelimiter[0];
+  }
+  return path;
+}
+
 // The whole content of a file, as bytes; empty when it cannot be read.
 inline std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

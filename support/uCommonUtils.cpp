@@ -1,8 +1,8 @@
 #include "support/uCommonUtils.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <mutex>
+#include <string_view>
 
 namespace dct {
 
@@ -18,31 +18,17 @@ bool UsableFolder(const std::string& folder) {
   return FolderWritable(folder);
 }
 
-std::string UserDataFolder() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  // The XDG rules ignore a relative value; so do we.
-  if (xdg != nullptr && xdg[0] == '/') return IncludeTrailingPathDelimiter(xdg);
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
-    home = env;
-  } else {
-    home = AccountHomeFolder();
-  }
-  if (home.empty()) return {};
-  return IncludeTrailingPathDelimiter(home) + ".local/share/";
-}
-
 }  // namespace
 
 std::string IncludeTrailingPathDelimiter(const std::string& path) {
   if (path.empty()) return path;
-  size_t end = path.find_last_not_of('/');
-  if (end == std::string::npos) return "/";
-  return path.substr(0, end + 1) + "/";
+  size_t end = path.find_last_not_of(kPathDelimiters);
+  if (end == std::string::npos) return kPathDelimiter;
+  return path.substr(0, end + 1) + kPathDelimiter;
 }
 
 std::string ExtractFilePath(const std::string& path) {
-  size_t slash = path.rfind('/');
+  size_t slash = path.find_last_of(kPathDelimiters);
   if (slash == std::string::npos) return {};
   return path.substr(0, slash + 1);
 }
@@ -77,8 +63,11 @@ bool ForceDirectories(const std::string& folder) {
   }
   std::string path = IncludeTrailingPathDelimiter(folder);
   // Create each level in turn; a level that exists already is fine if it is a folder.
-  for (size_t pos = path.find('/', 1); pos != std::string::npos; pos = path.find('/', pos + 1)) {
-    if (path[pos - 1] == '/') continue;  // "//" inside the path
+  for (size_t pos = path.find_first_of(kPathDelimiters, 1); pos != std::string::npos;
+       pos = path.find_first_of(kPathDelimiters, pos + 1)) {
+    if (std::string_view(kPathDelimiters).find(path[pos - 1]) != std::string_view::npos) {
+      continue;  // "//" inside the path
+    }
     if (!CreateFolderLevel(path.substr(0, pos))) return false;
   }
   return true;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace dct {
@@ -17,7 +18,24 @@ constexpr const char kDefaultCommonAppData[] = "/var/lib/";
 // more, up to this bound.
 constexpr size_t kMaxModulePath = 64 * 1024;
 
+// The home folder the account database gives the running user; empty text when there is
+// none, or when it is not an absolute path.
+std::string AccountHomeFolder() {
+  std::vector<char> buf(16384);
+  passwd pw{};
+  passwd* found = nullptr;
+  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+    return found->pw_dir;
+  }
+  return {};
+}
+
 }  // namespace
+
+const char kPathDelimiter[] = "/";
+const char kPathDelimiters[] = "/";
+const char kNotInFileName[] = "/";
 
 std::string GetModuleFilePath() {
   std::vector<char> buf(4096);
@@ -32,15 +50,18 @@ std::string GetModuleFilePath() {
 
 std::string DefaultCommonAppDataFolder() { return kDefaultCommonAppData; }
 
-std::string AccountHomeFolder() {
-  std::vector<char> buf(16384);
-  passwd pw{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return found->pw_dir;
+std::string UserDataFolder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  // The XDG rules ignore a relative value; so do we.
+  if (xdg != nullptr && xdg[0] == '/') return IncludeTrailingPathDelimiter(xdg);
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] == '/') {
+    home = env;
+  } else {
+    home = AccountHomeFolder();
   }
-  return {};
+  if (home.empty()) return {};
+  return IncludeTrailingPathDelimiter(home) + ".local/share/";
 }
 
 bool CreateFolderLevel(const std::string& level) {

@@ -19,7 +19,8 @@ void* FindDynamicSymbol(TDynamicLibrary Library, const char* Name);
 void CloseDynamicLibrary(TDynamicLibrary Library);
 
 // The file of the shared library that holds Address, as the loader opened it. Empty text
-// for the main program, whose file the loader does not name, and when nothing holds it.
+// when nothing holds it, and on POSIX for the main program, whose file the loader does not
+// name there (Windows names it).
 std::string DynamicModulePath(const void* Address);
 
 }  // namespace dct

@@ -7,7 +7,7 @@
 // agrees on its name.
 //
 //   log folder   GetSpecialFolderPath(35) + "ZeltEquipment/LOGs/" (with kPathDelimiter)
-//   name         "%s%FS%FS%d.log": log folder + the host module's base name, the extra
+//   name         "%s%s_%s_%d.log": log folder + the host module's base name, the extra
 //                part, the computer name, the session; at most 259 bytes
 //   session      Windows: ProcessIdToSessionId, 9999 when it fails.
 //                POSIX: the kernel's audit (login) session id of the process, from
@@ -97,7 +97,7 @@ class TBaseLog {
 
 // "_com.korvel.baselog.host_" + PID in upper-case hex, zero-padded to at least 6 digits.
 std::string HostMarkerName(uint32_t Pid);
-// "%s%FS%FS%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
+// "%s%s_%s_%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session);
 // The text of /proc/self/sessionid as a session: the unset id is 0, unreadable text 9999.

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <tuple>
@@ -197,11 +198,7 @@ TEST_F(DeviceTest, NewIdentifierNamesTheFileAtTheNextEnableAndDataSurvives) {
 TEST_F(DeviceTest, NonDatabaseFileGives1001WithTheLayersMessage) {
   fs::create_directories(DataFolder());
   const std::string junk = "this is not a database, just text that must stay as it is\n";
-  {
-    std::FILE* f = std::fopen((DataFolder() / "0.db").c_str(), "wb");
-    std::fwrite(junk.data(), 1, junk.size(), f);
-    std::fclose(f);
-  }
+  std::ofstream(DataFolder() / "0.db", std::ios::binary) << junk;
   EXPECT_EQ(FDevice->Enable(), rcUnknownError);
   EXPECT_FALSE(FDevice->Enabled());
   const std::string desc = FDevice->GetResultDescription(rcUnknownError);

@@ -4,6 +4,7 @@
 
 #include "service/uSOAPMessage.h"
 #include "service/uXMLEscape.h"
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {
@@ -80,7 +81,8 @@ void AppendSoapBody(std::string& out, const TSoapInterface& intf) {
 }  // namespace
 
 std::string ProgramFileTitle(std::string_view path) {
-  path = path.substr(path.rfind('/') + 1);
+  const size_t folderEnd = path.find_last_of(kPathDelimiters);
+  if (folderEnd != std::string_view::npos) path = path.substr(folderEnd + 1);
   const size_t dot = path.rfind('.');
   if (dot != std::string_view::npos && dot > 0) path = path.substr(0, dot);
   return std::string(path);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <pugixml.hpp>
+#include <string>
+
+#include "support/uCommonUtils.h"
 
 namespace dct {
 namespace {
@@ -130,6 +133,10 @@ TEST(WSDLPublishTest, ProgramFileTitle) {
   EXPECT_EQ(ProgramFileTitle("/opt/x/dct_korvelmobilesvc"), "dct_korvelmobilesvc");
   EXPECT_EQ(ProgramFileTitle("/opt/x.y/svc.bin"), "svc");
   EXPECT_EQ(ProgramFileTitle("/opt/.hidden"), ".hidden");
+  // The platform's own delimiter: the path GetModuleFilePath gives on Windows.
+  EXPECT_EQ(ProgramFileTitle(std::string("C:") + kPathDelimiter + "svc" + kPathDelimiter +
+                             "dct_korvelmobilesvc.exe"),
+            "dct_korvelmobilesvc");
 }
 
 }  // namespace

@@ -28,7 +28,12 @@ std::optional<TServiceStatus::TTime> UnlessEpoch(TServiceStatus::TTime time) {
   return time;
 }
 
-std::string TwoDigits(int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+// Built by appending: GCC 12's -Wrestrict misreads a literal put before a temporary at -O3.
+std::string TwoDigits(int64_t v) {
+  std::string text(v < 10 ? 1 : 0, '0');
+  text += std::to_string(v);
+  return text;
+}
 
 // "3d 04:05:06": days, then hours, minutes and seconds.
 std::string UptimeText(int64_t seconds) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 #include "buffer/SQLiteTable3.h"
 #include "buffer/uSQLText.h"
@@ -86,6 +87,31 @@ int64_t QueryValue(TSQLiteDatabase& db, const std::string& sql) {
   std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable(sql);
   table->RaiseIfStepFailed();
   return table->Eof() ? 0 : table->Field(0).AsInteger();
+}
+
+// Every row of a query whose columns are all integers.
+std::vector<std::vector<int64_t>> QueryRows(TSQLiteDatabase& db, const std::string& sql) {
+  std::unique_ptr<TSQLiteUniTable> table = db.GetUniTable(sql);
+  std::vector<std::vector<int64_t>> rows;
+  for (; !table->Eof(); table->Next()) {
+    std::vector<int64_t>& row = rows.emplace_back();
+    for (unsigned i = 0; i < table->ColCount(); ++i)
+      row.push_back(table->Field(static_cast<int>(i)).AsInteger());
+  }
+  table->RaiseIfStepFailed();
+  return rows;
+}
+
+// Per source: the source, its documents and their rows; a GROUP BY and maybe a WHERE follow.
+constexpr const char kCountSources[] =
+    "SELECT h.docsource, count(DISTINCT h.id), count(t.docid) FROM docheaders h LEFT JOIN doctables t ON "
+    "t.docid = h.id";
+
+void AddToSource(TBufferCounts& counts, int64_t source, int64_t documents, int64_t rows) {
+  TSourceCounts& c = counts.Sources[source];
+  c.Documents += documents;
+  c.Rows += rows;
+  if (c.Documents <= 0) counts.Sources.erase(source);
 }
 
 // Counts travel as 32-bit integers: the low 32 bits.
@@ -203,6 +229,7 @@ int TDataBuffer::Enable() {
       throw ESQLiteException("Failed to open database in \"" + FDBPath + "\" : invalid database identifier");
     FBase = std::make_unique<TSQLiteDatabase>(file, seUTF8);
     for (const char* statement : kSchema) FBase->ExecSQL(statement);
+    Recount();
   } catch (const std::exception& e) {
     // A connection on a file that is locked or not a database is of no use: closed here,
     // so the buffer is open exactly when Enable succeeded.
@@ -223,6 +250,43 @@ void TDataBuffer::Disable() {
   if (!FBase) return;
   FBase->Close();
   FBase.reset();
+  UpdateCounts([](TBufferCounts& counts) { counts = TBufferCounts{}; });
+}
+
+TBufferCounts TDataBuffer::Counts() const {
+  std::lock_guard<std::mutex> guard(FCountsLock);
+  return FCounts;
+}
+
+template <typename F>
+void TDataBuffer::UpdateCounts(F&& change) {
+  {
+    std::lock_guard<std::mutex> guard(FCountsLock);
+    if (FCounts.Known || !FCounts.Open) {
+      change(FCounts);
+      return;
+    }
+  }
+  Recount();  // a change to counts not known is still not known: count them all
+}
+
+void TDataBuffer::Recount() noexcept {
+  TBufferCounts counts;
+  try {
+    if (FBase) {
+      counts.Open = true;
+      counts.FileName = FileName();
+      counts.Items = QueryValue(*FBase, "SELECT count(*) FROM items");
+      for (const std::vector<int64_t>& r :
+           QueryRows(*FBase, std::string(kCountSources) + " GROUP BY h.docsource"))
+        AddToSource(counts, r[0], r[1], r[2]);
+      counts.Known = true;
+    }
+  } catch (...) {
+    counts.Known = false;  // shown as unknown until the next write or open counts again
+  }
+  std::lock_guard<std::mutex> guard(FCountsLock);
+  FCounts = std::move(counts);
 }
 
 template <typename F>
@@ -242,7 +306,8 @@ int TDataBuffer::Guarded(F&& body) {
 
 template <typename F>
 int TDataBuffer::StoreItems(size_t Count, F&& Next, bool ReplaceAll) {
-  return Guarded([&](TSQLiteDatabase& db) {
+  // A load may leave part of what it stored (adding mode), so a failed one counts anew.
+  const int rc = Guarded([&](TSQLiteDatabase& db) {
     TSQLitePreparedStatement insert(db);
     insert.SetSQL(kInsertItem);
     TTransaction transaction(db);
@@ -282,7 +347,10 @@ int TDataBuffer::StoreItems(size_t Count, F&& Next, bool ReplaceAll) {
       }
       throw;
     }
+    // Barcodes repeat within a load and across loads, so the stored number is counted.
+    const int64_t items = QueryValue(db, "SELECT count(*) FROM items");
     transaction.Commit();
+    UpdateCounts([&](TBufferCounts& counts) { counts.Items = items; });
     // The inserts reuse the pages that the delete freed, so the file only holds much free
     // space when the catalogue shrank; compacting a full catalogue would rewrite the whole
     // file for nothing.
@@ -295,6 +363,8 @@ int TDataBuffer::StoreItems(size_t Count, F&& Next, bool ReplaceAll) {
     }
     return rcOK;
   });
+  if (rc != rcOK) Recount();
+  return rc;
 }
 
 int TDataBuffer::SaveItems(const TItemsArray& Items, bool ReplaceAll) {
@@ -372,11 +442,14 @@ int TDataBuffer::ReadItem(const std::string& Barcode, TItemRec& Item) {
 }
 
 int TDataBuffer::ClearItems() {
-  return Guarded([&](TSQLiteDatabase& db) {
+  const int rc = Guarded([&](TSQLiteDatabase& db) {
     db.ExecSQL("DELETE FROM items");
+    UpdateCounts([](TBufferCounts& counts) { counts.Items = 0; });
     db.ExecSQL("VACUUM");
     return rcOK;
   });
+  if (rc != rcOK) Recount();
+  return rc;
 }
 
 int TDataBuffer::GetItemsCount(int32_t& ItemsCount) {
@@ -389,7 +462,7 @@ int TDataBuffer::GetItemsCount(int32_t& ItemsCount) {
 // ---- documents ----
 
 int TDataBuffer::SaveDoc(const TDocument& Doc, bool ReplaceAll) {
-  return Guarded([&](TSQLiteDatabase& db) {
+  const int rc = Guarded([&](TSQLiteDatabase& db) {
     TSQLitePreparedStatement header(db);
     header.SetSQL(kInsertHeader);
     header.ClearParams();
@@ -402,6 +475,11 @@ int TDataBuffer::SaveDoc(const TDocument& Doc, bool ReplaceAll) {
     // One transaction for the header, the rows and the zero-quantity clean-up: a push that
     // fails leaves the stored document as it was.
     TTransaction transaction(db);
+    // The document's source and rows before and after, by key and by the docid index.
+    const std::string id = SQLTextLiteral(Doc.DocumentID);
+    const std::string countRows = "SELECT count(*) FROM doctables WHERE docid = " + id;
+    const std::vector<std::vector<int64_t>> before =
+        QueryRows(db, "SELECT docsource, (" + countRows + ") FROM docheaders WHERE id = " + id);
     if (ReplaceAll) db.ExecSQL(kDeleteDocRows, {Doc.DocumentID});
     header.Execute();
     TSQLitePreparedStatement rows(db);
@@ -416,9 +494,16 @@ int TDataBuffer::SaveDoc(const TDocument& Doc, bool ReplaceAll) {
       rows.Execute();
     }
     db.ExecSQL(kDeleteZeroRows, {Doc.DocumentID});
+    const int64_t rowsAfter = QueryValue(db, countRows);
     transaction.Commit();
+    UpdateCounts([&](TBufferCounts& counts) {
+      if (!before.empty()) AddToSource(counts, before[0][0], -1, -before[0][1]);
+      AddToSource(counts, Doc.Source, 1, rowsAfter);
+    });
     return rcOK;
   });
+  if (rc != rcOK) Recount();
+  return rc;
 }
 
 int TDataBuffer::ReadDoc(const TStringArray& Ids, TDocument& Doc) {
@@ -545,16 +630,23 @@ int TDataBuffer::ReadDocRow(const std::string& DocumentID, const std::string& Ba
 }
 
 int TDataBuffer::DeleteDoc(const TStringArray& Ids) {
-  return Guarded([&](TSQLiteDatabase& db) {
+  const int rc = Guarded([&](TSQLiteDatabase& db) {
     const std::string list = StringArrayToSQLList(Ids);
+    const std::vector<std::vector<int64_t>> gone =
+        QueryRows(db, std::string(kCountSources) + " WHERE h.id IN (" + list + ") GROUP BY h.docsource");
     db.ExecSQL("DELETE FROM doctables WHERE docid IN (" + list + ")");
     db.ExecSQL("DELETE FROM docheaders WHERE id IN (" + list + ")");
+    UpdateCounts([&](TBufferCounts& counts) {
+      for (const std::vector<int64_t>& r : gone) AddToSource(counts, r[0], -r[1], -r[2]);
+    });
     return rcOK;
   });
+  if (rc != rcOK) Recount();
+  return rc;
 }
 
 int TDataBuffer::ClearDocs(int DocSource) {
-  return Guarded([&](TSQLiteDatabase& db) {
+  const int rc = Guarded([&](TSQLiteDatabase& db) {
     if (DocSource < 0) {
       db.ExecSQL("DELETE FROM doctables");
       db.ExecSQL("DELETE FROM docheaders");
@@ -564,9 +656,17 @@ int TDataBuffer::ClearDocs(int DocSource) {
                  source + ")");
       db.ExecSQL("DELETE FROM docheaders WHERE docsource = " + source);
     }
+    UpdateCounts([&](TBufferCounts& counts) {
+      if (DocSource < 0)
+        counts.Sources.clear();
+      else
+        counts.Sources.erase(DocSource);
+    });
     db.ExecSQL("VACUUM");
     return rcOK;
   });
+  if (rc != rcOK) Recount();
+  return rc;
 }
 
 int TDataBuffer::GetDocsCount(int DocSource, int32_t& DocsCount) {

@@ -12,7 +12,15 @@
 //
 // Thread safety: none of its own. Operations run inside commands under CommandLock;
 // Enable and Disable run on the service-control thread (the device holds CommandLock
-// around Disable).
+// around Disable). The one exception is Counts, which any thread may call at any time.
+//
+// Counts: the number of items, and of documents and their rows per source, are kept by the
+// buffer's own writes and published under a lock of their own, so that reading them (the
+// status page) runs no query and never waits for CommandLock. Enable counts once; each write
+// then adjusts them from what it touched (a document push counts that document's rows, by
+// the docid index), except an item load, which counts the items again inside its own
+// transaction (one pass over the barcode index, a fraction of the load's inserts). A write
+// that fails counts everything again.
 //
 // In one call: called by the command handlers of TDevice; calls the SQLite layer
 // (SQLiteTable3).
@@ -20,7 +28,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "device/uDeviceCommon.h"
@@ -29,6 +39,20 @@ namespace dct {
 
 class TSQLiteDatabase;
 class TSQLitePreparedStatement;
+
+// What one document source holds: documents (headers) and the rows of those documents.
+struct TSourceCounts {
+  int64_t Documents = 0;
+  int64_t Rows = 0;
+};
+
+struct TBufferCounts {
+  bool Open = false;     // whether the figures below describe an open database
+  bool Known = false;    // false after a count failed: the figures are not to be trusted
+  std::string FileName;  // the database file, empty while closed
+  int64_t Items = 0;
+  std::map<int64_t, TSourceCounts> Sources;  // sources holding at least one document
+};
 
 class TDataBuffer {
  public:
@@ -90,7 +114,16 @@ class TDataBuffer {
   int GetDocsCount(int DocSource, int32_t& DocsCount);
   int GetDocRowsCount(const std::string& DocumentID, int32_t& RowsCount);
 
+  // The kept counts (see above). Safe on any thread.
+  TBufferCounts Counts() const;
+
  private:
+  // Counts everything anew and publishes it; a failure leaves the counts marked unknown.
+  void Recount() noexcept;
+  // Publishes a change, under the counts lock.
+  template <typename F>
+  void UpdateCounts(F&& change);
+
   // Creates FDBPath and opens it to every user; failures are ignored.
   void PrepareFolder();
   // Runs body(connection) and turns every exception into 1001 with its message; 1001 too
@@ -108,6 +141,9 @@ class TDataBuffer {
   // a time, and preparing is most of the cost of each look-up. Freed before FBase closes.
   std::unique_ptr<TSQLitePreparedStatement> FReadItem;
   std::string FResultDescription;
+
+  mutable std::mutex FCountsLock;  // guards FCounts only; held just to copy or change it
+  TBufferCounts FCounts;
 };
 
 // Storage conversions, cut toward zero; a value a hair below a whole unit counts as it.

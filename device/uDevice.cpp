@@ -160,6 +160,19 @@ void TDevice::Disable() {
 
 void TDevice::TakeBufferDescription() { FResultDescription = FDataBuffer->ResultDescription(); }
 
+void TDevice::NoteNow(std::atomic<int64_t>& When) {
+  using namespace std::chrono;
+  When.store(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+std::chrono::system_clock::time_point TDevice::LastCatalogueLoad() const {
+  return std::chrono::system_clock::time_point(std::chrono::milliseconds(FLastCatalogueLoad.load()));
+}
+
+std::chrono::system_clock::time_point TDevice::LastDocumentPush() const {
+  return std::chrono::system_clock::time_point(std::chrono::milliseconds(FLastDocumentPush.load()));
+}
+
 // ---------------------------------------------------------------------------------------
 // Typed buffer operations.
 
@@ -168,6 +181,7 @@ int TDevice::SaveItemsToBuff(uint8_t Mode, const TItemsArray& Items) {
   // a failed load leaves the old catalogue whole.
   const int result = FDataBuffer->SaveItems(Items, /*ReplaceAll=*/Mode == 0);
   TakeBufferDescription();
+  if (result == rcOK) NoteNow(FLastCatalogueLoad);
   return result;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -65,6 +66,12 @@ class TDevice {
   TGetItemInfo OnGetItemInfo;
   TSetDocumentInfo OnSetDocumentInfo;
 
+  // When a catalogue load (SaveItemsToBuff) or a document push (PushDocumentData) last
+  // stored what it was given; the epoch itself when none did since the device was made.
+  // Safe on any thread.
+  std::chrono::system_clock::time_point LastCatalogueLoad() const;
+  std::chrono::system_clock::time_point LastDocumentPush() const;
+
   const std::string& ResultDescription() const { return FResultDescription; }
   TDataBuffer& DataBuffer() { return *FDataBuffer; }
 
@@ -102,6 +109,7 @@ class TDevice {
   void AddSvcMethod(const std::string& Name, TSvcMethod Method);
   void RegisterSvcMethods();
   void TakeBufferDescription();
+  static void NoteNow(std::atomic<int64_t>& When);
 
   TDeviceContext& FContext;
   mutable std::mutex FSettingsLock;  // guards the text settings below
@@ -112,6 +120,8 @@ class TDevice {
   std::atomic<bool> FAutoClearDocs{false};
   std::atomic<uint32_t> FTimeout{0};
   std::atomic<bool> FEnabled{false};
+  std::atomic<int64_t> FLastCatalogueLoad{0};  // milliseconds since the epoch
+  std::atomic<int64_t> FLastDocumentPush{0};
   std::unique_ptr<TDataBuffer> FDataBuffer;
   std::string FResultDescription;
   TSvcMethodArray FSvcMethodList;

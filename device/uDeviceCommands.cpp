@@ -91,6 +91,7 @@ int TDevice::SaveItemsToBuff(const Variant& In, Variant&) {
       [&](size_t k, TItemRec& item) { VariantToItem(table, low + static_cast<int>(k), item); },
       /*ReplaceAll=*/mode == 0);
   TakeBufferDescription();
+  if (result == rcOK) NoteNow(FLastCatalogueLoad);
   return result;
 }
 
@@ -190,6 +191,7 @@ int TDevice::PushDocumentData(const Variant& In, Variant& Out) {
   int result = FDataBuffer->SaveDoc(doc);
   TakeBufferDescription();
   if (result != rcOK) return result;
+  NoteNow(FLastDocumentPush);  // stored, whatever the online callback answers
 
   if (online == 0) {
     Out = OneElement(Variant::FromString(doc.Description));

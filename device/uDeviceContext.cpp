@@ -6,6 +6,23 @@
 
 namespace dct {
 
+// ---------------------------------------------------------------------------------------
+// The service counters.
+
+TServiceCounters::TServiceCounters()
+    : FStartTime(std::chrono::system_clock::now()), FStartTick(std::chrono::steady_clock::now()) {}
+
+void TServiceCounters::NoteCall(bool Failed) {
+  // Served first: a reader never sees more failed calls than served ones.
+  FCallsServed.fetch_add(1);
+  if (Failed) FCallsFailed.fetch_add(1);
+}
+
+int64_t TServiceCounters::UptimeSeconds() const {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - FStartTick)
+      .count();
+}
+
 TDeviceContext::~TDeviceContext() { FreeSingleDevice(); }
 
 // ---------------------------------------------------------------------------------------

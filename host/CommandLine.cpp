@@ -29,6 +29,7 @@ bool ParsePort(const std::string& text, uint16_t& port) {
 
 bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options, std::string& Error) {
   Options = THostOptions();
+  bool portGiven = false;
   for (size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
     if (arg.rfind("--", 0) == 0) {
@@ -47,7 +48,16 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
         Options.Help = true;
         continue;
       }
-      const bool portable = name == "--port" || name == "--data-root" || name == "--sqlite-library";
+      if (name == "--status") {
+        if (value) {
+          Error = "option --status takes no value";
+          return false;
+        }
+        Options.Status = true;
+        continue;
+      }
+      const bool portable =
+          name == "--port" || name == "--data-root" || name == "--sqlite-library" || name == "--url";
       const TOptionKind kind = portable ? TOptionKind::Value : PlatformOptionKind(name);
       if (kind == TOptionKind::Unknown) {
         Error = "unknown option " + name;
@@ -77,10 +87,13 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
           Error = "option --port needs a port number from 1 to 65535, not \"" + *value + "\"";
           return false;
         }
+        portGiven = true;
       } else if (name == "--data-root") {
         Options.DataRoot = *value;
       } else if (name == "--sqlite-library") {
         Options.SQLiteLibrary = *value;
+      } else if (name == "--url") {
+        Options.StatusURL = *value;
       } else {
         SetPlatformOption(name, *value, Options);
       }
@@ -106,6 +119,18 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
   }
   if (Options.Install && Options.Uninstall) {
     Error = "INSTALL and UNINSTALL exclude each other";
+    return false;
+  }
+  if (Options.StatusURL && !Options.Status) {
+    Error = "option --url goes with --status";
+    return false;
+  }
+  if (Options.Status && (Options.Install || Options.Uninstall)) {
+    Error = "--status excludes INSTALL and UNINSTALL";
+    return false;
+  }
+  if (Options.StatusURL && portGiven) {
+    Error = "options --port and --url exclude each other";
     return false;
   }
   return true;

@@ -5,6 +5,8 @@
 //   --data-root DIR                replaces the machine-wide data folder
 //   --sqlite-library PATH          the SQLite engine to bind instead of the default search
 //   --help                         usage on standard output
+//   --status [--port N | --url URL] prints the status of the running service, read over HTTP
+//                                  from http://127.0.0.1:N/status.json or from URL
 // and the platform's own (CommandLine_<platform>.cpp):
 //   --unit-dir DIR                 POSIX: where INSTALL writes and UNINSTALL removes the unit
 //   --console                      Windows: run in the foreground instead of under the
@@ -32,6 +34,8 @@ struct THostOptions {
   bool Silent = false;
   bool Help = false;
   bool Console = false;
+  bool Status = false;
+  std::optional<std::string> StatusURL;
   uint16_t Port = kDefaultPort;
   std::optional<std::string> DataRoot;
   std::optional<std::string> SQLiteLibrary;

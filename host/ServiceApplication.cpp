@@ -13,6 +13,7 @@
 #include "host/EventLog.h"
 #include "host/ServiceDefinition.h"
 #include "host/ServiceHost.h"
+#include "host/StatusClient.h"
 #include "host/StopSignal.h"
 #include "host/ufmSvcMain.h"
 #include "service/HTTPBridge.h"
@@ -149,6 +150,8 @@ int RunUnits(int argc, char** argv) {
     std::fputs(UsageText(program).c_str(), stdout);
     return kExitOk;
   }
+  // A client of the running service: nothing of the service's own is made.
+  if (options.Status) return RunStatusCommand(options, program, stdout, stderr);
   if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
 

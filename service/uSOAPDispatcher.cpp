@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "device/uDeviceContext.h"
 #include "service/uSOAPMessage.h"
 #include "support/uProcessMemory.h"
 
@@ -33,12 +34,11 @@ const TSoapInterface* ChooseInterface(const TWebRequest& request, std::string& e
 }
 
 std::string ExecuteCommand(IMobileDCT& impl, TSOAPRequest& call, const TSoapInterface& intf,
-                           const TSoapOperation& op) {
+                           const TSoapOperation& op, int& code) {
   const std::string deviceID = call.String("DeviceID");
   const std::string commandName = call.String("CommandName");
   const std::string_view input = call.Text("InputParameters").value_or(std::string_view());
   std::string output, description;
-  int code = 0;
   const bool result = impl.ExecuteCommand(deviceID, commandName, input, output, code, description);
   // The command's values are freed by now; what they held would otherwise stay resident
   // until the next large call, and add to it when that one runs in another arena.
@@ -53,14 +53,13 @@ std::string ExecuteCommand(IMobileDCT& impl, TSOAPRequest& call, const TSoapInte
 }
 
 std::string SetSingleDeviceParams(IMobileDCT& impl, TSOAPRequest& call, const TSoapInterface& intf,
-                                  const TSoapOperation& op) {
+                                  const TSoapOperation& op, int& code) {
   const bool autoClearDocs = call.Boolean("AutoClearDocs");
   const bool autoClearItems = call.Boolean("AutoClearItems");
   const std::string deviceID = call.String("DeviceID");
   const std::string appVersion = call.String("AppVersion");
   const std::string appName = call.String("AppName");
   std::string description;
-  int code = 0;
   const bool result = impl.SetSingleDeviceParams(autoClearDocs, autoClearItems, deviceID, appVersion, appName,
                                                  code, description);
 
@@ -71,8 +70,11 @@ std::string SetSingleDeviceParams(IMobileDCT& impl, TSOAPRequest& call, const TS
   return answer.Finish();
 }
 
-// Decodes and performs the call; any failure becomes the status-200 fault.
-std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory, std::string& body) {
+// Decodes and performs the call; any failure becomes the status-200 fault. Failed: a fault
+// or a result code other than 0.
+std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory, std::string& body,
+                   bool& failed) {
+  failed = true;
   try {
     TSOAPRequest call(body);
     const std::string_view ns = call.OperationNamespace();
@@ -84,10 +86,12 @@ std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory,
                        intf.Name + (ns.empty() ? std::string() : " in namespace '" + std::string(ns) + "'"));
     }
     std::unique_ptr<IMobileDCT> impl = factory();
-    if (std::string_view(op->Name) == "ExecuteCommand") {
-      return ExecuteCommand(*impl, call, intf, *op);
-    }
-    return SetSingleDeviceParams(*impl, call, intf, *op);
+    int code = 0;
+    std::string answer = std::string_view(op->Name) == "ExecuteCommand"
+                             ? ExecuteCommand(*impl, call, intf, *op, code)
+                             : SetSingleDeviceParams(*impl, call, intf, *op, code);
+    failed = code != 0;
+    return answer;
   } catch (const std::exception& e) {
     return SOAPFaultEnvelope(e.what());
   } catch (...) {
@@ -97,19 +101,22 @@ std::string Invoke(const TSoapInterface& intf, const TMobileDCTFactory& factory,
 
 }  // namespace
 
-THTTPSoapDispatcher::THTTPSoapDispatcher(TMobileDCTFactory factory) : FFactory(std::move(factory)) {}
+THTTPSoapDispatcher::THTTPSoapDispatcher(TMobileDCTFactory factory, TServiceCounters* counters)
+    : FFactory(std::move(factory)), FCounters(counters) {}
 
 TWebResponse THTTPSoapDispatcher::Dispatch(TWebRequest& request) const {
   TWebResponse response;
   response.ContentType = kContentTypeSOAP;
   std::string error;
   const TSoapInterface* intf = ChooseInterface(request, error);
+  bool failed = true;
   if (intf == nullptr) {
     response.Status = 500;
     response.Body = SOAPFixedFault(error);
-    return response;
+  } else {
+    response.Body = Invoke(*intf, FFactory, request.Body, failed);
   }
-  response.Body = Invoke(*intf, FFactory, request.Body);
+  if (FCounters != nullptr) FCounters->NoteCall(failed);
   return response;
 }
 

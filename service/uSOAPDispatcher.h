@@ -9,6 +9,9 @@
 // fixed fault. Once the interface is chosen, every other failure (a body that cannot be
 // decoded, an unknown operation, an exception from the operation) is a status-200 fault.
 //
+// Every call the dispatcher answers is counted in the counters it is given (if any): failed
+// when its ResultCode is not 0 or it is answered with a fault.
+//
 // In one call: called by TWebModule1; decodes with TSOAPRequest, calls TMobileDCT, answers
 // with TSOAPResponseWriter.
 #pragma once
@@ -21,17 +24,21 @@
 
 namespace dct {
 
+class TServiceCounters;
+
 using TMobileDCTFactory = std::function<std::unique_ptr<IMobileDCT>()>;
 
 class THTTPSoapDispatcher {
  public:
-  explicit THTTPSoapDispatcher(TMobileDCTFactory factory);
+  // REQUIRES: counters, when given, outlive the dispatcher.
+  explicit THTTPSoapDispatcher(TMobileDCTFactory factory, TServiceCounters* counters = nullptr);
 
   // REQUIRES: a POST whose path is under /soap. Parses request.Body in place.
   TWebResponse Dispatch(TWebRequest& request) const;
 
  private:
   TMobileDCTFactory FFactory;
+  TServiceCounters* FCounters;
 };
 
 }  // namespace dct

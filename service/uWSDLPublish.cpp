@@ -88,8 +88,8 @@ std::string ProgramFileTitle(std::string_view path) {
   return std::string(path);
 }
 
-TWSDLHTMLPublish::TWSDLHTMLPublish(std::function<std::string()> programName)
-    : FProgramName(std::move(programName)) {}
+TWSDLHTMLPublish::TWSDLHTMLPublish(std::function<std::string()> programName, TStatusSource status)
+    : FProgramName(std::move(programName)), FStatus(std::move(status)) {}
 
 std::string TWSDLHTMLPublish::BaseURL(const TWebRequest& request) {
   std::string host = request.Host;
@@ -221,8 +221,17 @@ TWebResponse TWSDLHTMLPublish::InfoPage(const TWebRequest& request) const {
     page += "</table>";
   }
   page += "<p><a href=\"/inspection.wsil\">WS-Inspection document</a></p>";
+  if (FStatus) AppendStatusSection(page, FStatus(request));
   page += kPageEnd;
   return HTMLResponse(200, std::move(page));
+}
+
+std::optional<TWebResponse> TWSDLHTMLPublish::StatusDocument(const TWebRequest& request) const {
+  if (!FStatus) return std::nullopt;
+  TWebResponse response;
+  response.ContentType = kContentTypeJSON;
+  response.Body = StatusJSON(FStatus(request));
+  return response;
 }
 
 TWebResponse TWSDLHTMLPublish::Inspection(const TWebRequest& request) const {

@@ -9,14 +9,18 @@
 //   info page             title: the program's file name without extension; query "intf"
 //                         shows one interface in detail, "types=1" adds the data types
 //   /inspection.wsil      WS-Inspection document
+//   /status.json          the status document (uServiceStatus.h), when a status source is set;
+//                         the info page then ends with the Status section
 // A trailing "/" is ignored; names compare without letter case. Everything taken from the
 // request is escaped before it is written into a page or document.
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "service/uServiceStatus.h"
 #include "service/uSvcIntf.h"
 #include "service/uWebTypes.h"
 
@@ -28,13 +32,19 @@ class TWSDLHTMLPublish {
   // address the operations by that one; this only names the description's parts).
   static constexpr const char* kTargetNamespace = "http://korvelmobile.dct/wsdl/";
 
+  // The status as of now, for the request asking (it knows the port it arrived on).
+  using TStatusSource = std::function<TServiceStatus(const TWebRequest&)>;
+
   // programName gives the info page's title; it may raise, and the caller reports that.
-  explicit TWSDLHTMLPublish(std::function<std::string()> programName);
+  // Without a status source there is no Status section and no status document.
+  explicit TWSDLHTMLPublish(std::function<std::string()> programName, TStatusSource status = {});
 
   // REQUIRES: a path under /wsdl (any method).
   TWebResponse Publish(const TWebRequest& request) const;
   TWebResponse InfoPage(const TWebRequest& request) const;
   TWebResponse Inspection(const TWebRequest& request) const;
+  // None without a status source.
+  std::optional<TWebResponse> StatusDocument(const TWebRequest& request) const;
 
   static std::string WSDL(const TSoapInterface& intf, std::string_view baseURL);
   // "http://" + host [+ ":" + port].
@@ -42,6 +52,7 @@ class TWSDLHTMLPublish {
 
  private:
   std::function<std::string()> FProgramName;
+  TStatusSource FStatus;
 };
 
 // The file name of path without folder and extension: "/usr/bin/a.out" -> "a".

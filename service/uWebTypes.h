@@ -14,6 +14,7 @@ inline constexpr const char* kContentTypeSOAP = "text/xml; charset=\"utf-8\"";
 inline constexpr const char* kContentTypeHTML = "text/html; charset=\"utf-8\"";
 inline constexpr const char* kContentTypeWSDL = "text/xml";
 inline constexpr const char* kContentTypeText = "text/plain; charset=\"utf-8\"";
+inline constexpr const char* kContentTypeJSON = "application/json";
 
 struct TWebRequest {
   std::string Method;          // as received, e.g. "POST"

@@ -2,8 +2,10 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 
+#include "device/uDeviceContext.h"
 #include "service/uSvcImpl.h"
 #include "service/uXMLEscape.h"
 #include "support/uCommonUtils.h"
@@ -28,7 +30,10 @@ TWebResponse InternalErrorPage(std::string_view message, std::string_view path) 
 }  // namespace
 
 TWebModule1::TWebModule1(TDeviceContext& Context)
-    : TWebModule1([&Context] { return std::make_unique<TMobileDCT>(Context); }, ExecutableTitle) {}
+    : FSoapDispatcher([&Context] { return std::make_unique<TMobileDCT>(Context); }, &Context.Counters()),
+      FWSDLPublish(ExecutableTitle, [&Context](const TWebRequest& request) {
+        return ReadServiceStatus(Context, ExecutableTitle(), request.LocalPort);
+      }) {}
 
 TWebModule1::TWebModule1(TMobileDCTFactory factory, std::function<std::string()> programName)
     : FSoapDispatcher(std::move(factory)), FWSDLPublish(std::move(programName)) {}
@@ -48,6 +53,10 @@ TWebResponse TWebModule1::DefaultHandlerAction(const TWebRequest& request) const
   try {
     if (SameTextASCII(request.Path(), "/inspection.wsil")) {
       return FWSDLPublish.Inspection(request);
+    }
+    if (SameTextASCII(request.Path(), "/status.json")) {
+      if (std::optional<TWebResponse> status = FWSDLPublish.StatusDocument(request))
+        return std::move(*status);
     }
     return FWSDLPublish.InfoPage(request);
   } catch (const std::exception& e) {

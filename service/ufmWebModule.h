@@ -6,10 +6,10 @@
 //   3. path matching /wsdl* (any method) -> publisher
 //   4. anything else                     -> the default action
 // Patterns ignore the letter case; the path is the target without its query. The default
-// action answers the service information page, or the WS-Inspection document for
-// /inspection.wsil; an exception escaping it becomes status 500 and the
-// "Internal Application Error" page. The module holds no state between requests, so one
-// instance may serve any number of threads.
+// action answers the service information page, the WS-Inspection document for
+// /inspection.wsil, or the status document for /status.json (real service only); an exception escaping it
+// becomes status 500 and the "Internal Application Error" page. The module holds no state between requests,
+// so one instance may serve any number of threads.
 //
 // In one call: called by THTTPConnection through the handler THTTPBridge sets; calls
 // THTTPSoapDispatcher, the publisher or the information page.
@@ -28,8 +28,9 @@ class TDeviceContext;
 
 class TWebModule1 {
  public:
-  // The real service: a TMobileDCT over Context per call, the info page titled after the
-  // executable. REQUIRES: Context outlives the module.
+  // The real service: a TMobileDCT over Context per call, each call counted in the context's
+  // counters, the info page titled after the executable and showing the status.
+  // REQUIRES: Context outlives the module.
   explicit TWebModule1(TDeviceContext& Context);
   // For tests: another implementation behind the interface, another program name source.
   TWebModule1(TMobileDCTFactory factory, std::function<std::string()> programName);

@@ -258,7 +258,8 @@ class ManPage(PackageTestCase):
         usage = run(os.path.join(BUILD_DIR, "dct_korvelmobilesvc"), "--help").stdout
         options = set(re.findall(r"(?m)^\s+(--[a-z-]+)", usage))
         switches = set(re.findall(r"(?m)^\s+([A-Z]+)\s", usage))
-        self.assertEqual(options, {"--port", "--data-root", "--sqlite-library", "--unit-dir", "--help"})
+        self.assertEqual(options, {"--port", "--data-root", "--sqlite-library", "--unit-dir", "--help",
+                                   "--status", "--url"})
         self.assertEqual(switches, {"INSTALL", "UNINSTALL", "SILENT"})
         for name in sorted(options):
             with self.subTest(option=name):

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/uDevice.h"
+#include "service/EnabledDeviceFixture.h"
 #include "service/uSvcImpl.h"
 #include "service/uXMLEscape.h"
 #include "service/ufmWebModule.h"
@@ -43,30 +44,8 @@ std::string Execute(const std::string& command, const std::string& value) {
                   "</CommandName><InputParameters>" + input + "</InputParameters></m:ExecuteCommand>");
 }
 
-class TNoListener : public IListenerSwitch {
- public:
-  bool Listening() const override { return FListening; }
-  void Start() override { FListening = true; }
-  void Stop() override { FListening = false; }
-
- private:
-  bool FListening = false;
-};
-
-class ServiceStatusTest : public ::testing::Test {
+class ServiceStatusTest : public testing::TEnabledDeviceFixture {
  protected:
-  void SetUp() override {
-    SetCommonAppDataRoot(FTemp.Path() + "/");
-    FContext.SetListenerSwitch(&FListener);
-    FContext.CreateSingleDevice();
-    ASSERT_EQ(FContext.GetSingleDevice()->Enable(), 0);
-  }
-  void TearDown() override {
-    FContext.FreeSingleDevice();
-    FContext.SetListenerSwitch(nullptr);
-    SetCommonAppDataRoot("");
-  }
-
   TWebResponse Send(const std::string& method, const std::string& target, const std::string& body = "",
                     const std::string& path = "/soap/IMobileDCT") {
     TWebRequest r;
@@ -86,9 +65,6 @@ class ServiceStatusTest : public ::testing::Test {
     return TJSONValue::Parse(r.Body);
   }
 
-  testing::TTempDir FTemp{"dct_status_test"};
-  TNoListener FListener;
-  TDeviceContext FContext;
   TWebModule1 FModule{FContext};
 };
 

@@ -2,43 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 
-#include "device/uDevice.h"
-#include "support/TestSupport.h"
-#include "support/uCommonUtils.h"
+#include "service/EnabledDeviceFixture.h"
 
 namespace dct {
 namespace {
 
-namespace fs = std::filesystem;
-
-class TNoListener : public IListenerSwitch {
- public:
-  bool Listening() const override { return FListening; }
-  void Start() override { FListening = true; }
-  void Stop() override { FListening = false; }
-
- private:
-  bool FListening = false;
-};
-
 // The single device over a fresh data root, enabled unless a test disables it.
-class MobileDCTTest : public ::testing::Test {
+class MobileDCTTest : public testing::TEnabledDeviceFixture {
  protected:
-  void SetUp() override {
-    SetCommonAppDataRoot(FRoot.string() + "/");
-    FContext.SetListenerSwitch(&FListener);
-    FContext.CreateSingleDevice();
-    ASSERT_EQ(FContext.GetSingleDevice()->Enable(), 0);
-  }
-  void TearDown() override {
-    FContext.FreeSingleDevice();
-    FContext.SetListenerSwitch(nullptr);
-    SetCommonAppDataRoot("");
-  }
-
   struct TAnswer {
     bool Result;
     std::string Output;
@@ -52,10 +25,6 @@ class MobileDCTTest : public ::testing::Test {
     return a;
   }
 
-  testing::TTempDir FTemp{"dct_svcimpl_test"};
-  const fs::path FRoot{FTemp.Path()};
-  TNoListener FListener;
-  TDeviceContext FContext;
   TMobileDCT FService{FContext};
 };
 

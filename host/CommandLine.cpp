@@ -1,5 +1,6 @@
 #include "host/CommandLine.h"
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace dct {
@@ -25,11 +26,43 @@ bool ParsePort(const std::string& text, uint16_t& port) {
   return true;
 }
 
+// A document source as the buffer stores it: a 32-bit integer, sign allowed.
+bool ParseSource(const std::string& text, int32_t& source) {
+  const size_t digits = text[0] == '-' ? 1 : 0;
+  if (text.size() == digits || text.size() - digits > 10 ||
+      text.find_first_not_of("0123456789", digits) != std::string::npos)
+    return false;
+  const long long value = std::stoll(text);
+  if (value < INT32_MIN || value > INT32_MAX) return false;
+  source = static_cast<int32_t>(value);
+  return true;
+}
+
+const char* CommandName(TOperatorCommand command) {
+  switch (command) {
+    case TOperatorCommand::Status: return "--status";
+    case TOperatorCommand::Backup: return "--backup";
+    case TOperatorCommand::ImportItems: return "--import-items";
+    case TOperatorCommand::ExportDocuments: return "--export-documents";
+    case TOperatorCommand::None: break;
+  }
+  return "";
+}
+
 }  // namespace
+
+TOperatorCommand OperatorCommand(const THostOptions& Options) {
+  if (Options.Status) return TOperatorCommand::Status;
+  if (Options.BackupFile) return TOperatorCommand::Backup;
+  if (Options.ImportItemsFile) return TOperatorCommand::ImportItems;
+  if (Options.ExportDir) return TOperatorCommand::ExportDocuments;
+  return TOperatorCommand::None;
+}
 
 bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Options, std::string& Error) {
   Options = THostOptions();
   bool portGiven = false;
+  int commands = 0;
   for (size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
     if (arg.rfind("--", 0) == 0) {
@@ -54,10 +87,20 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
           return false;
         }
         Options.Status = true;
+        ++commands;
         continue;
       }
-      const bool portable =
-          name == "--port" || name == "--data-root" || name == "--sqlite-library" || name == "--url";
+      if (name == "--merge") {
+        if (value) {
+          Error = "option --merge takes no value";
+          return false;
+        }
+        Options.Merge = true;
+        continue;
+      }
+      const bool portable = name == "--port" || name == "--data-root" || name == "--sqlite-library" ||
+                            name == "--url" || name == "--backup" || name == "--import-items" ||
+                            name == "--export-documents" || name == "--source";
       const TOptionKind kind = portable ? TOptionKind::Value : PlatformOptionKind(name);
       if (kind == TOptionKind::Unknown) {
         Error = "unknown option " + name;
@@ -93,7 +136,23 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
       } else if (name == "--sqlite-library") {
         Options.SQLiteLibrary = *value;
       } else if (name == "--url") {
-        Options.StatusURL = *value;
+        Options.ServiceURL = *value;
+      } else if (name == "--backup") {
+        Options.BackupFile = *value;
+        ++commands;
+      } else if (name == "--import-items") {
+        Options.ImportItemsFile = *value;
+        ++commands;
+      } else if (name == "--export-documents") {
+        Options.ExportDir = *value;
+        ++commands;
+      } else if (name == "--source") {
+        int32_t source = 0;
+        if (!ParseSource(*value, source)) {
+          Error = "option --source needs a whole number (a document source), not \"" + *value + "\"";
+          return false;
+        }
+        Options.ExportSource = source;
       } else {
         SetPlatformOption(name, *value, Options);
       }
@@ -121,19 +180,61 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
     Error = "INSTALL and UNINSTALL exclude each other";
     return false;
   }
-  if (Options.StatusURL && !Options.Status) {
-    Error = "option --url goes with --status";
+  const TOperatorCommand command = OperatorCommand(Options);
+  if (commands > 1) {
+    Error = "--status, --backup, --import-items and --export-documents exclude each other";
     return false;
   }
-  if (Options.Status && (Options.Install || Options.Uninstall)) {
-    Error = "--status excludes INSTALL and UNINSTALL";
+  if (command != TOperatorCommand::None && (Options.Install || Options.Uninstall)) {
+    Error = std::string(CommandName(command)) + " excludes INSTALL and UNINSTALL";
     return false;
   }
-  if (Options.StatusURL && portGiven) {
+  if (Options.ServiceURL && command != TOperatorCommand::Status && command != TOperatorCommand::ImportItems &&
+      command != TOperatorCommand::ExportDocuments) {
+    Error = "option --url goes with --status, --import-items or --export-documents";
+    return false;
+  }
+  if (Options.Merge && command != TOperatorCommand::ImportItems) {
+    Error = "option --merge goes with --import-items";
+    return false;
+  }
+  if (Options.ExportSource && command != TOperatorCommand::ExportDocuments) {
+    Error = "option --source goes with --export-documents";
+    return false;
+  }
+  if (Options.ServiceURL && portGiven) {
     Error = "options --port and --url exclude each other";
     return false;
   }
   return true;
+}
+
+std::string OperatorUsageLines(const std::string& ProgramName) {
+  const std::string lead = "       " + ProgramName;
+  return lead + " --status [--port N | --url URL]\n" + lead + " --backup FILE [--data-root DIR]\n" + lead +
+         " --import-items FILE.csv [--merge] [--port N | --url URL]\n" + lead +
+         " --export-documents DIR [--source N] [--port N | --url URL]\n";
+}
+
+std::string OperatorUsageOptions() {
+  return "Operator commands (each ends the program; status 0 on success, 1 on failure):\n"
+         "  --status               print the status of the service running on this machine\n"
+         "                         (on --port, default 7211); status 1 when it cannot be\n"
+         "                         reached\n"
+         "  --backup FILE          copy the service's database (under --data-root) to FILE\n"
+         "                         while the service runs; FILE is replaced whole, and only\n"
+         "                         by a copy that passed the engine's integrity check\n"
+         "  --import-items FILE.csv\n"
+         "                         load a catalogue from a CSV file through the running\n"
+         "                         service: it replaces the catalogue, or with --merge adds\n"
+         "                         to it; a bad file is named by line and field and nothing\n"
+         "                         is loaded\n"
+         "  --merge                with --import-items: add and update, keep other items\n"
+         "  --export-documents DIR write DIR/docheaders.csv and DIR/doctables.csv from the\n"
+         "                         running service; the stored documents stay as they are\n"
+         "  --source N             with --export-documents: only the documents of source N\n"
+         "  --url URL              the service's address instead of 127.0.0.1 on --port,\n"
+         "                         e.g. http://host:7211\n";
 }
 
 }  // namespace dct

@@ -18,10 +18,8 @@ std::string UsageText(const std::string& ProgramName) {
          " /INSTALL [/SILENT] [--unit-dir DIR]\n"
          "       " +
          ProgramName +
-         " /UNINSTALL [/SILENT] [--unit-dir DIR]\n"
-         "       " +
-         ProgramName +
-         " --status [--port N | --url URL]\n"
+         " /UNINSTALL [/SILENT] [--unit-dir DIR]\n" +
+         OperatorUsageLines(ProgramName) +
          "\n"
          "With no switch the service runs in the foreground until SIGTERM or Ctrl+C.\n"
          "Switches take \"/\" or \"-\" and ignore letter case.\n"
@@ -35,12 +33,8 @@ std::string UsageText(const std::string& ProgramName) {
          "                         the program, then the system's)\n"
          "  --unit-dir DIR         unit folder for INSTALL and UNINSTALL\n"
          "                         (default /etc/systemd/system)\n"
-         "  --help                 this text\n"
-         "  --status               print the status of the service running on this machine\n"
-         "                         (on --port, default 7211) and end; status 1 when it\n"
-         "                         cannot be reached\n"
-         "  --url URL              with --status: the service's address instead, e.g.\n"
-         "                         http://host:7211 (its /status.json is read)\n";
+         "  --help                 this text\n" +
+         OperatorUsageOptions();
 }
 
 }  // namespace dct

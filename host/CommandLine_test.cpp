@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace dct {
 namespace {
 
@@ -47,6 +49,25 @@ TEST(CommandLineTest, OptionsTakeTheirValueNextOrAfterEquals) {
   EXPECT_TRUE(Parse({"--help"}).Help);
 }
 
+TEST(CommandLineTest, OperatorCommandsTakeTheirOwnOptions) {
+  THostOptions o = Parse({"--import-items", "items.csv", "--merge", "--url", "http://h:1"});
+  EXPECT_EQ(OperatorCommand(o), TOperatorCommand::ImportItems);
+  EXPECT_EQ(o.ImportItemsFile, "items.csv");
+  EXPECT_TRUE(o.Merge);
+  EXPECT_EQ(o.ServiceURL, "http://h:1");
+
+  o = Parse({"--export-documents=out", "--source", "-2147483648", "--port", "8000"});
+  EXPECT_EQ(OperatorCommand(o), TOperatorCommand::ExportDocuments);
+  EXPECT_EQ(o.ExportDir, "out");
+  EXPECT_EQ(o.ExportSource, INT32_MIN);
+  EXPECT_EQ(o.Port, 8000);
+
+  o = Parse({"--backup", "copy.db", "--data-root", "/srv/dct"});
+  EXPECT_EQ(OperatorCommand(o), TOperatorCommand::Backup);
+  EXPECT_EQ(o.BackupFile, "copy.db");
+  EXPECT_EQ(OperatorCommand(Parse({})), TOperatorCommand::None);
+}
+
 TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
   const struct {
     std::vector<std::string> Args;
@@ -68,6 +89,18 @@ TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
       {{"-"}, "unknown argument"},
       {{"/"}, "unknown argument"},
       {{"/install", "/uninstall"}, "exclude each other"},
+      {{"--backup", "a.db", "--status"}, "exclude each other"},
+      {{"--import-items", "a.csv", "--export-documents", "d"}, "exclude each other"},
+      {{"--backup", "a.db", "/uninstall"}, "--backup excludes INSTALL"},
+      {{"--backup", "a.db", "--url", "http://h"}, "--url goes with --status, --import-items or"},
+      {{"--merge"}, "--merge goes with --import-items"},
+      {{"--export-documents", "d", "--merge"}, "--merge goes with --import-items"},
+      {{"--import-items", "a.csv", "--merge=1"}, "takes no value"},
+      {{"--source", "1"}, "--source goes with --export-documents"},
+      {{"--export-documents", "d", "--source", "x"}, "whole number"},
+      {{"--export-documents", "d", "--source", "2147483648"}, "whole number"},
+      {{"--export-documents", "d", "--source", "-"}, "whole number"},
+      {{"--import-items"}, "needs a value"},
   };
   for (const auto& c : cases) {
     THostOptions options;

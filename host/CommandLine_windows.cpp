@@ -21,10 +21,8 @@ std::string UsageText(const std::string& ProgramName) {
          " /INSTALL [/SILENT]\n"
          "       " +
          ProgramName +
-         " /UNINSTALL [/SILENT]\n"
-         "       " +
-         ProgramName +
-         " --status [--port N | --url URL]\n"
+         " /UNINSTALL [/SILENT]\n" +
+         OperatorUsageLines(ProgramName) +
          "\n"
          "With no switch the program runs as the service dct_korvelmobile under the service\n"
          "control manager; started by hand it writes the failed connection to the event log.\n"
@@ -39,12 +37,8 @@ std::string UsageText(const std::string& ProgramName) {
          "  --data-root DIR        data folder instead of the machine-wide application data\n"
          "  --sqlite-library PATH  SQLite engine to load (default: sqlite3.dll beside the\n"
          "                         program)\n"
-         "  --help                 this text\n"
-         "  --status               print the status of the service running on this machine\n"
-         "                         (on --port, default 7211) and end; status 1 when it\n"
-         "                         cannot be reached\n"
-         "  --url URL              with --status: the service's address instead, e.g.\n"
-         "                         http://host:7211 (its /status.json is read)\n";
+         "  --help                 this text\n" +
+         OperatorUsageOptions();
 }
 
 }  // namespace dct

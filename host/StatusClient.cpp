@@ -78,7 +78,7 @@ bool ParseStatusURL(const std::string& URL, TStatusAddress& Address, std::string
 }
 
 bool StatusAddress(const THostOptions& Options, TStatusAddress& Address, std::string& Error) {
-  if (Options.StatusURL) return ParseStatusURL(*Options.StatusURL, Address, Error);
+  if (Options.ServiceURL) return ParseStatusURL(*Options.ServiceURL, Address, Error);
   Address = TStatusAddress{"127.0.0.1", std::to_string(Options.Port), kStatusPath};
   return true;
 }

@@ -192,11 +192,14 @@ int64_t QuantityToThousandths(double quantity) {
 
 // ---- lifecycle ----
 
+std::string BufferFolderBelow(const std::string& Root) {
+  return Root + kBufferFolderParent + kPathDelimiter + kBufferFolderLeaf + kPathDelimiter;
+}
+
 TDataBuffer::TDataBuffer() {
   std::string base = GetSpecialFolderPath(CSIDL_COMMON_APPDATA);
   // Empty: no folder at all, Enable fails.
-  if (!base.empty())
-    FDBPath = base + kBufferFolderParent + kPathDelimiter + kBufferFolderLeaf + kPathDelimiter;
+  if (!base.empty()) FDBPath = BufferFolderBelow(base);
   PrepareFolder();
 }
 
@@ -228,6 +231,7 @@ int TDataBuffer::Enable() {
     if (FDBID.find_first_of(kNotInFileName) != std::string::npos || FDBID.find('\0') != std::string::npos)
       throw ESQLiteException("Failed to open database in \"" + FDBPath + "\" : invalid database identifier");
     FBase = std::make_unique<TSQLiteDatabase>(file, seUTF8);
+    SQLite.sqlite3_busy_timeout(FBase->DB(), static_cast<int>(FLockWait.count()));
     for (const char* statement : kSchema) FBase->ExecSQL(statement);
     Recount();
   } catch (const std::exception& e) {

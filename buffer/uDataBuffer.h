@@ -10,6 +10,10 @@
 // Stored units: prices in hundredths, quantities in thousandths, both cut toward zero;
 // flags as 0/1, read back by their low 8 bits.
 //
+// Lock waits: the connection waits up to LockWait (kLockWait unless set) for a lock that
+// another process holds (a backup, an operator's reader) before an operation fails with 1001
+// "The database file is locked"; with the rollback journal a commit needs every reader gone.
+//
 // Thread safety: none of its own. Operations run inside commands under CommandLock;
 // Enable and Disable run on the service-control thread (the device holds CommandLock
 // around Disable). The one exception is Counts, which any thread may call at any time.
@@ -26,6 +30,7 @@
 // (SQLiteTable3).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,6 +44,15 @@ namespace dct {
 
 class TSQLiteDatabase;
 class TSQLitePreparedStatement;
+
+// How long an operation waits for another process's lock. A backup holds its read lock for
+// one copy of the file (well under a second per 100 MB from the page cache); ten seconds
+// covers that for any buffer this service keeps while a client still gets its answer.
+constexpr std::chrono::milliseconds kLockWait{10000};
+
+// The buffer folder below a data root: <Root>dct_korvelmobile<delimiter>DataBuffer<delimiter>
+// (Root ends with a delimiter).
+std::string BufferFolderBelow(const std::string& Root);
 
 // What one document source holds: documents (headers) and the rows of those documents.
 struct TSourceCounts {
@@ -77,6 +91,8 @@ class TDataBuffer {
   const std::string& DBPath() const { return FDBPath; }
   std::string FileName() const;
   const std::string& ResultDescription() const { return FResultDescription; }
+  // Takes effect at the next Enable.
+  void SetLockWait(std::chrono::milliseconds Wait) { FLockWait = Wait; }
 
   // Items.
   // ReplaceAll empties the catalogue in the same transaction, so a failed load leaves the
@@ -136,6 +152,7 @@ class TDataBuffer {
 
   std::string FDBPath;
   std::string FDBID = "0";
+  std::chrono::milliseconds FLockWait = kLockWait;
   std::unique_ptr<TSQLiteDatabase> FBase;
   // The barcode look-up, prepared once per open connection: terminals ask for items one at
   // a time, and preparing is most of the cost of each look-up. Freed before FBase closes.

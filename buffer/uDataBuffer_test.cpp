@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "buffer/DataBufferFixture.h"
@@ -110,11 +112,15 @@ TEST_F(DataBufferTest, AnIdentifierNamesAFileInTheFolderNeverAPath) {
   EXPECT_FALSE(fs::exists(FTemp.Path() + "/escaped.db"));
 }
 
-TEST_F(DataBufferTest, AFileLockedByAnotherConnectionFailsAtOnce) {
+TEST_F(DataBufferTest, ALockHeldLongerThanTheWaitFailsWithTheEnginesText) {
+  constexpr std::chrono::milliseconds kWait{100};
   FBuffer->Disable();
+  FBuffer->SetLockWait(kWait);
   TSQLiteDatabase other(FBuffer->FileName());
   other.ExecSQL("BEGIN EXCLUSIVE");
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(FBuffer->Enable(), 1001);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, kWait);
   EXPECT_NE(FBuffer->ResultDescription().find("Error [5]: The database file is locked.\r"), std::string::npos)
       << FBuffer->ResultDescription();
   other.ExecSQL("COMMIT");
@@ -128,6 +134,24 @@ TEST_F(DataBufferTest, AFileLockedByAnotherConnectionFailsAtOnce) {
   EXPECT_EQ(FBuffer->ReadItem("A", item), 1001);
   other.ExecSQL("COMMIT");
   EXPECT_EQ(FBuffer->SaveItems({Item("A")}), 0);
+}
+
+// A reader in another process (a backup) holds its shared lock while a write commits: the
+// commit waits for it instead of failing.
+TEST_F(DataBufferTest, WritesWaitForAnotherConnectionsReadToEnd) {
+  TSQLiteDatabase reader(FBuffer->FileName());
+  reader.ExecSQL("BEGIN");
+  ASSERT_EQ(reader.GetTableValue("SELECT COUNT(*) FROM sqlite_master") > 0, true);  // takes the shared lock
+  std::thread release([&reader] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    reader.ExecSQL("COMMIT");
+  });
+  EXPECT_EQ(FBuffer->SaveItems({Item("A"), Item("B")}), 0) << FBuffer->ResultDescription();
+  EXPECT_EQ(FBuffer->SaveDoc(Doc("D", 1, {{"A", 1, ""}})), 0) << FBuffer->ResultDescription();
+  release.join();
+  int32_t count = 0;
+  EXPECT_EQ(FBuffer->GetItemsCount(count), 0);
+  EXPECT_EQ(count, 2);
 }
 
 TEST_F(DataBufferTest, AnOlderItemsLayoutIsKeptAndNamedInTheErrors) {

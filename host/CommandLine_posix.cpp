@@ -17,9 +17,7 @@ std::string UsageText(const std::string& ProgramName) {
          ProgramName +
          " /INSTALL [/SILENT] [--unit-dir DIR]\n"
          "       " +
-         ProgramName +
-         " /UNINSTALL [/SILENT] [--unit-dir DIR]\n" +
-         OperatorUsageLines(ProgramName) +
+         ProgramName + " /UNINSTALL [/SILENT] [--unit-dir DIR]\n" + OperatorUsageLines(ProgramName) +
          "\n"
          "With no switch the service runs in the foreground until SIGTERM or Ctrl+C.\n"
          "Switches take \"/\" or \"-\" and ignore letter case.\n"

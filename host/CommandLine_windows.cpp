@@ -20,9 +20,7 @@ std::string UsageText(const std::string& ProgramName) {
          ProgramName +
          " /INSTALL [/SILENT]\n"
          "       " +
-         ProgramName +
-         " /UNINSTALL [/SILENT]\n" +
-         OperatorUsageLines(ProgramName) +
+         ProgramName + " /UNINSTALL [/SILENT]\n" + OperatorUsageLines(ProgramName) +
          "\n"
          "With no switch the program runs as the service dct_korvelmobile under the service\n"
          "control manager; started by hand it writes the failed connection to the event log.\n"

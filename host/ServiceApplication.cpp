@@ -9,6 +9,7 @@
 
 #include "buffer/SQLite3.h"
 #include "device/uDevice.h"
+#include "host/BackupCommand.h"
 #include "host/CommandLine.h"
 #include "host/EventLog.h"
 #include "host/ServiceDefinition.h"
@@ -154,6 +155,12 @@ int RunUnits(int argc, char** argv) {
   if (options.Status) return RunStatusCommand(options, program, stdout, stderr);
   if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
+  // Beside the running service, on its file: nothing of the service's own is made either.
+  if (options.BackupFile) {
+    const std::string root =
+        options.DataRoot ? AbsoluteFolder(*options.DataRoot) : DefaultCommonAppDataFolder();
+    return RunBackupCommand(root, *options.BackupFile, program, stdout, stderr);
+  }
 
   // The log-file naming is the first unit to start and the last to end.
   TBaseLog logNaming;

@@ -259,7 +259,8 @@ class ManPage(PackageTestCase):
         options = set(re.findall(r"(?m)^\s+(--[a-z-]+)", usage))
         switches = set(re.findall(r"(?m)^\s+([A-Z]+)\s", usage))
         self.assertEqual(options, {"--port", "--data-root", "--sqlite-library", "--unit-dir", "--help",
-                                   "--status", "--url"})
+                                   "--status", "--url", "--backup", "--import-items", "--merge",
+                                   "--export-documents", "--source"})
         self.assertEqual(switches, {"INSTALL", "UNINSTALL", "SILENT"})
         for name in sorted(options):
             with self.subTest(option=name):

@@ -10,7 +10,9 @@
 #include "buffer/SQLite3.h"
 #include "device/uDevice.h"
 #include "host/CommandLine.h"
+#include "host/DocumentExport.h"
 #include "host/EventLog.h"
+#include "host/ItemImport.h"
 #include "host/ServiceDefinition.h"
 #include "host/ServiceHost.h"
 #include "host/StatusClient.h"
@@ -152,6 +154,8 @@ int RunUnits(int argc, char** argv) {
   }
   // A client of the running service: nothing of the service's own is made.
   if (options.Status) return RunStatusCommand(options, program, stdout, stderr);
+  if (options.ImportItemsFile) return RunImportItemsCommand(options, program, stdout, stderr);
+  if (options.ExportDir) return RunExportDocumentsCommand(options, program, stdout, stderr);
   if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
 

@@ -67,7 +67,7 @@ TEST(ItemsToVariant, TravelsThroughTheValueTextAndReadsBackWhole) {
   TItemRec a{"4600000000017",
              "Молоко, \"3,2%\"",
              "шт",
-             "доп\r\nстрока",
+             "доп\nстрока",
              "A1",
              "высший",
              Currency{123456},

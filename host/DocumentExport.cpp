@@ -53,7 +53,7 @@ std::string QuantityText(double Quantity) {
   const int digits = static_cast<int>(mantissa.size());
   std::string out;
   if (point <= 0)
-    out = "0." + std::string(-point, '0') + mantissa;
+    out.append("0.").append(-point, '0').append(mantissa);
   else if (point >= digits)
     out = mantissa + std::string(point - digits, '0');
   else
@@ -134,7 +134,7 @@ int RunExportDocumentsCommand(const THostOptions& Options, const std::string& Pr
   try {
     progress.Show("asking " + AddressText(address) + " for its device");
     const TJSONValue status = client.ReadStatus();
-    const std::string device = client.EnabledDeviceID();
+    const std::string device = TServiceClient::EnabledDeviceID(status);
     std::vector<int32_t> sources;
     if (Options.ExportSource) {
       sources.push_back(*Options.ExportSource);

@@ -121,9 +121,10 @@ TJSONValue TServiceClient::ReadStatus() {
   }
 }
 
-std::string TServiceClient::EnabledDeviceID() {
-  const TJSONValue status = ReadStatus();
-  const TJSONValue& device = status["device"];
+std::string TServiceClient::EnabledDeviceID() { return EnabledDeviceID(ReadStatus()); }
+
+std::string TServiceClient::EnabledDeviceID(const TJSONValue& Status) {
+  const TJSONValue& device = Status["device"];
   if (device.IsNull()) throw std::runtime_error("the service runs no device");
   const std::string id = device["id"].AsString();
   if (!device["enabled"].AsBoolean())
@@ -148,8 +149,10 @@ TCommandAnswer TServiceClient::Call(std::string Envelope, std::chrono::milliseco
   THTTPCall call;
   call.Method = "POST";
   call.Target = kSoapPath;
-  call.Headers = {{"Content-Type", "text/xml; charset=utf-8"},
-                  {"SOAPAction", "\"" + MobileDCTInterface().SoapAction(ExecuteCommandOperation()) + "\""}};
+  std::string action(1, '"');  // quoted, as SOAP 1.1 writes it
+  action += MobileDCTInterface().SoapAction(ExecuteCommandOperation());
+  action += '"';
+  call.Headers = {{"Content-Type", "text/xml; charset=utf-8"}, {"SOAPAction", std::move(action)}};
   call.Body = std::move(Envelope);
   call.MaxAnswerBytes = kMaxAnswerBytes;
   const THTTPAnswer answer = HTTPExchange(FAddress, std::move(call), Timeout);

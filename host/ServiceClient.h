@@ -57,6 +57,8 @@ class TServiceClient {
   // The identifier of the service's device, read from /status.json. Raises
   // std::runtime_error when the service runs no device or its device is not enabled.
   std::string EnabledDeviceID();
+  // The same from a status document already read.
+  static std::string EnabledDeviceID(const TJSONValue& Status);
   // The status document.
   TJSONValue ReadStatus();
 

@@ -6,7 +6,8 @@ TProgressLine::TProgressLine(std::FILE* stream) : TProgressLine(stream, IsTermin
 
 void TProgressLine::Show(const std::string& text) {
   if (!FEnabled) return;
-  std::string line = "\r" + text;
+  std::string line(1, '\r');
+  line += text;
   // Spaces over what a longer previous line left behind.
   if (text.size() < FShown) line.append(FShown - text.size(), ' ');
   std::fputs(line.c_str(), FStream);
@@ -16,7 +17,9 @@ void TProgressLine::Show(const std::string& text) {
 
 void TProgressLine::Clear() {
   if (!FEnabled || FShown == 0) return;
-  std::fputs(("\r" + std::string(FShown, ' ') + "\r").c_str(), FStream);
+  std::string blank(FShown + 2, ' ');
+  blank.front() = blank.back() = '\r';
+  std::fputs(blank.c_str(), FStream);
   std::fflush(FStream);
   FShown = 0;
 }

@@ -3,6 +3,7 @@
 namespace dct {
 namespace {
 
+constexpr int kItemPositions = 11;
 constexpr int kRowPositions = 3;
 constexpr int kDocumentPositions = 5;
 
@@ -65,6 +66,26 @@ TStringArray VariantToStringArray(const Variant& value) {
   // One index per element: a two-dimensional list with rows fails here.
   for (int k = 0; k < n; ++k) ids.push_back(value.At(low + k).ToText());
   return ids;
+}
+
+Variant ItemsToVariant(const TItemsArray& items) {
+  const int n = static_cast<int>(items.size());
+  Variant table = Variant::CreateArray({{0, n - 1}, {0, kItemPositions - 1}});
+  for (int i = 0; i < n; ++i) {
+    const TItemRec& item = items[i];
+    table.Ref(i, 0) = Variant::FromString(item.Barcode);
+    table.Ref(i, 1) = Variant::FromString(item.Name);
+    table.Ref(i, 2) = Variant::FromString(item.UnitName);
+    table.Ref(i, 3) = Variant::FromString(item.AdditioanalData);
+    table.Ref(i, 4) = Variant::FromString(item.Series);
+    table.Ref(i, 5) = Variant::FromString(item.Quality);
+    table.Ref(i, 6) = Variant::FromCurrency(item.Price);
+    table.Ref(i, 7) = Variant::FromDouble(item.Quantity);
+    table.Ref(i, 8) = Variant::FromBoolean(item.UseSerialNum);
+    table.Ref(i, 9) = Variant::FromBoolean(item.UseWeight);
+    table.Ref(i, 10) = Variant::FromBoolean(item.UseFractValue);
+  }
+  return table;
 }
 
 Variant DocRowsToVariant(const TDocRows& rows) {

@@ -73,6 +73,8 @@ TItemsArray VariantToItemsArray(const Variant& value);
 int ItemTableRows(const Variant& value, int& low);
 void VariantToItem(const Variant& table, int row, TItemRec& item);
 TStringArray VariantToStringArray(const Variant& value);
+// The item table of items (n x 11), as SaveItemsToBuff reads it.
+Variant ItemsToVariant(const TItemsArray& items);
 Variant DocumentToVariant(const TDocument& doc);
 Variant DocumentsToVariant(const TDocuments& docs);
 Variant DocRowsToVariant(const TDocRows& rows);  // m x 3 row table

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "values/uXMLEncoder.h"
+
 namespace dct {
 namespace {
 
@@ -57,6 +61,36 @@ TEST(VariantToItemsArray, RejectsMalformedTables) {
 TEST(VariantToItemsArray, EmptyFirstDimensionIsAnEmptyList) {
   EXPECT_TRUE(VariantToItemsArray(Variant::CreateArray({{0, -1}, {0, 10}})).empty());
   EXPECT_TRUE(VariantToItemsArray(Variant::CreateArray({{0, -1}})).empty());
+}
+
+TEST(ItemsToVariant, TravelsThroughTheValueTextAndReadsBackWhole) {
+  TItemRec a{"4600000000017",
+             "Молоко, \"3,2%\"",
+             "шт",
+             "доп\nстрока",
+             "A1",
+             "высший",
+             Currency{123456},
+             2.5,
+             true,
+             false,
+             true};
+  TItemRec b;
+  b.Barcode = "2";
+  const TItemsArray items{a, b};
+  TXMLEncoder encoder;
+  const Variant decoded = encoder.Decode(encoder.Encode(Variant::ArrayOf({ItemsToVariant(items)})));
+  const TItemsArray back = VariantToItemsArray(decoded.At(0));
+  ASSERT_EQ(back.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const TItemRec& x = items[i];
+    const TItemRec& y = back[i];
+    EXPECT_EQ(std::tie(x.Barcode, x.Name, x.UnitName, x.AdditioanalData, x.Series, x.Quality, x.Price,
+                       x.Quantity, x.UseSerialNum, x.UseWeight, x.UseFractValue),
+              std::tie(y.Barcode, y.Name, y.UnitName, y.AdditioanalData, y.Series, y.Quality, y.Price,
+                       y.Quantity, y.UseSerialNum, y.UseWeight, y.UseFractValue));
+  }
+  EXPECT_EQ(ItemsToVariant({}).Length(1), 0);
 }
 
 TEST(VariantToStringArray, AcceptsOnlyOneDimensionalLists) {

@@ -11,7 +11,9 @@
 #include "device/uDevice.h"
 #include "host/BackupCommand.h"
 #include "host/CommandLine.h"
+#include "host/DocumentExport.h"
 #include "host/EventLog.h"
+#include "host/ItemImport.h"
 #include "host/ServiceDefinition.h"
 #include "host/ServiceHost.h"
 #include "host/StatusClient.h"
@@ -153,6 +155,8 @@ int RunUnits(int argc, char** argv) {
   }
   // A client of the running service: nothing of the service's own is made.
   if (options.Status) return RunStatusCommand(options, program, stdout, stderr);
+  if (options.ImportItemsFile) return RunImportItemsCommand(options, program, stdout, stderr);
+  if (options.ExportDir) return RunExportDocumentsCommand(options, program, stdout, stderr);
   if (options.DataRoot) SetCommonAppDataRoot(AbsoluteFolder(*options.DataRoot));
   if (options.SQLiteLibrary) SetSQLiteLibraryName(*options.SQLiteLibrary);
   // Beside the running service, on its file: nothing of the service's own is made either.

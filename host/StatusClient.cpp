@@ -5,7 +5,7 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/empty_body.hpp>
+#include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
@@ -88,15 +88,20 @@ std::string AddressText(const TStatusAddress& Address) {
   return "http://" + (v6 ? "[" + Address.Host + "]" : Address.Host) + ":" + Address.Port + Address.Target;
 }
 
-std::string FetchStatus(const TStatusAddress& Address, std::chrono::milliseconds Timeout) {
+THTTPAnswer HTTPExchange(const TStatusAddress& Address, THTTPCall Call, std::chrono::milliseconds Timeout) {
   asio::io_context io;
   asio::ip::tcp::resolver resolver(io);
   beast::tcp_stream stream(io);
-  http::request<http::empty_body> request{http::verb::get, Address.Target, 11};
+  http::request<http::string_body> request{http::string_to_verb(Call.Method), Call.Target, 11};
   request.set(http::field::host, Address.Host + ":" + Address.Port);
-  request.set(http::field::accept, "application/json");
+  for (const auto& [name, value] : Call.Headers) request.set(name, value);
+  if (request.method() == http::verb::post) {
+    request.body() = std::move(Call.Body);
+    request.prepare_payload();
+  }
   beast::flat_buffer buffer;
-  http::response<http::string_body> response;
+  http::response_parser<http::string_body> parser;
+  parser.body_limit(Call.MaxAnswerBytes);
   beast::error_code failure;
   const char* step = "";
 
@@ -114,7 +119,7 @@ std::string FetchStatus(const TStatusAddress& Address, std::chrono::milliseconds
       if (ec) return fail("connecting", ec);
       http::async_write(stream, request, [&](beast::error_code ec, size_t) {
         if (ec) return fail("sending the request", ec);
-        http::async_read(stream, buffer, response, [&](beast::error_code ec, size_t) {
+        http::async_read(stream, buffer, parser, [&](beast::error_code ec, size_t) {
           if (ec) return fail("reading the answer", ec);
         });
       });
@@ -132,14 +137,29 @@ std::string FetchStatus(const TStatusAddress& Address, std::chrono::milliseconds
   stream.socket().close(ignored);
 
   if (failure) {
-    const std::string reason = failure == beast::error::timeout
-                                   ? "no answer within " + std::to_string(Timeout.count()) + " ms"
-                                   : failure.message();
+    const std::string reason =
+        failure == beast::error::timeout ? "no answer within " + std::to_string(Timeout.count()) + " ms"
+        : failure == http::error::body_limit
+            ? "the answer is longer than " + std::to_string(Call.MaxAnswerBytes) + " bytes"
+            : failure.message();
     throw std::runtime_error(std::string(step) + ": " + reason);
   }
-  if (response.result_int() != 200)
-    throw std::runtime_error("the service answered HTTP status " + std::to_string(response.result_int()));
-  return std::move(response.body());
+  http::response<http::string_body> response = parser.release();
+  THTTPAnswer answer;
+  answer.Status = static_cast<int>(response.result_int());
+  answer.ContentType = std::string(response[http::field::content_type]);
+  answer.Body = std::move(response.body());
+  return answer;
+}
+
+std::string FetchStatus(const TStatusAddress& Address, std::chrono::milliseconds Timeout) {
+  THTTPCall call;
+  call.Target = Address.Target;
+  call.Headers = {{"Accept", "application/json"}};
+  THTTPAnswer answer = HTTPExchange(Address, std::move(call), Timeout);
+  if (answer.Status != 200)
+    throw std::runtime_error("the service answered HTTP status " + std::to_string(answer.Status));
+  return std::move(answer.Body);
 }
 
 std::string StatusReport(const TJSONValue& s) {

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/CommandLine.h"
 #include "values/uJSONText.h"
@@ -34,6 +37,25 @@ std::string AddressText(const TStatusAddress& Address);
 
 // The status document in lines of "label  value".
 std::string StatusReport(const TJSONValue& Status);
+
+// One HTTP/1.1 request and its answer, for every client command of the program.
+struct THTTPCall {
+  const char* Method = "GET";  // "GET" or "POST"
+  std::string Target;          // path and query
+  std::vector<std::pair<std::string, std::string>> Headers;
+  std::string Body;
+  // A longer answer is refused: the client must not hold whatever a wrong peer sends.
+  uint64_t MaxAnswerBytes = 8u << 20;
+};
+struct THTTPAnswer {
+  int Status = 0;
+  std::string ContentType;
+  std::string Body;
+};
+// Sends Call to Address and reads the answer, all within Timeout (resolving and connecting
+// included). Raises std::runtime_error with the step and the reason (the system's text of a
+// refused connection, "no answer within N ms", an answer over the limit).
+THTTPAnswer HTTPExchange(const TStatusAddress& Address, THTTPCall Call, std::chrono::milliseconds Timeout);
 
 // GET Address within Timeout; the body of a 200 answer. Raises std::runtime_error with the
 // reason (the system's text of a refused connection, a timeout, another HTTP status).

@@ -7,6 +7,7 @@
 #include "buffer/uDataBuffer.h"
 #include "buffer/uDataBufferBackup.h"
 #include "support/uCommonUtils.h"
+#include "support/uConsole.h"
 
 namespace dct {
 
@@ -34,7 +35,13 @@ int RunBackupCommand(const std::string& DataRoot, const std::string& Target, con
       throw std::runtime_error("the SQLite engine " +
                                (library.empty() ? std::string(DefaultSQLiteLibraryName()) : library) +
                                " cannot be loaded");
-    const TBackupOutcome outcome = BackupDataBuffer(source, Target);
+    TBackupOutcome outcome;
+    {
+      TProgressLine progress(Err);
+      outcome = BackupDataBuffer(source, Target, [&progress](int64_t done, int64_t total) {
+        progress.Show("copying: " + std::to_string(done) + " of " + std::to_string(total) + " pages");
+      });
+    }
     Print(Out, "Copied " + source + " to " + Target + ": " + std::to_string(outcome.Bytes) + " bytes, " +
                    std::to_string(outcome.Pages) + " pages; integrity check ok.");
     return 0;

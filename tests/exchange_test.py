@@ -127,6 +127,22 @@ class Server:
             raise AssertionError("return %s with code %d" % (ok, code))
         return code, response.findtext("ResultDescription"), decode_value(response.findtext("OutputParameters") or "")
 
+    def set_device_params(self, device, app_name, app_version):
+        """One SetSingleDeviceParams call (both auto-clear flags off), which must succeed."""
+        body = ('<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="%s" xmlns:m="%s"><s:Body>'
+                '<m:SetSingleDeviceParams><AutoClearDocs>false</AutoClearDocs><AutoClearItems>false'
+                '</AutoClearItems><DeviceID>%s</DeviceID><AppVersion>%s</AppVersion><AppName>%s</AppName>'
+                '</m:SetSingleDeviceParams></s:Body></s:Envelope>'
+                % (SOAP_NS, NS, escape(device), escape(app_version), escape(app_name)))
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=HTTP_TIMEOUT)
+        conn.request("POST", "/soap/IMobileDCT", body.encode("utf-8"),
+                     {"Content-Type": "text/xml; charset=utf-8",
+                      "SOAPAction": '"%s#SetSingleDeviceParams"' % NS})
+        answer = conn.getresponse()
+        data = answer.read().decode("utf-8")
+        conn.close()
+        assert answer.status == 200 and "<ResultCode>0</ResultCode>" in data.replace(' xsi:type="xsd:int"', ""), data
+
 
 def item(barcode, name, price, qty):
     return [barcode, name, "шт", "", "", "", price, qty, False, False, True]

@@ -8,7 +8,6 @@ Usage: operator_test.py PROGRAM
 """
 
 import csv
-import http.client
 import io
 import os
 import subprocess
@@ -22,21 +21,6 @@ from exchange_test import Server, Table
 PROGRAM = None
 CLIENT_TIMEOUT = 60
 DEVICE = "касса 7"
-
-
-def set_device_id(server, device):
-    body = ('<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="%s" xmlns:m="%s"><s:Body>'
-            '<m:SetSingleDeviceParams><AutoClearDocs>false</AutoClearDocs><AutoClearItems>false</AutoClearItems>'
-            '<DeviceID>%s</DeviceID><AppVersion>1</AppVersion><AppName>test</AppName>'
-            '</m:SetSingleDeviceParams></s:Body></s:Envelope>' % (exchange_test.SOAP_NS, exchange_test.NS, device))
-    conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=CLIENT_TIMEOUT)
-    conn.request("POST", "/soap/IMobileDCT", body.encode("utf-8"),
-                 {"Content-Type": "text/xml; charset=utf-8",
-                  "SOAPAction": '"%s#SetSingleDeviceParams"' % exchange_test.NS})
-    answer = conn.getresponse()
-    data = answer.read().decode("utf-8")
-    conn.close()
-    assert answer.status == 200 and ">0</ResultCode>" in data, data
 
 
 def run(*args):
@@ -129,7 +113,7 @@ class OperatorCommands(unittest.TestCase):
     def test_export_documents(self):
         s = self.server
         # The device's identifier changed from "0": the commands address the one the status names.
-        set_device_id(s, DEVICE)
+        s.set_device_params(DEVICE, "test", "1")
         # Rows as pushed, with the quantity text the export must write.
         docs = {"ТСД-1": (2, "Приход, склад \"А\"", [["4600000000017", 2.5, "", "2.5"],
                                                       ["46,02", 0.001, "SN,1", "0.001"]]),

@@ -18,7 +18,6 @@ import subprocess
 import sys
 import tempfile
 import unittest
-from xml.sax.saxutils import escape
 
 import exchange_test
 from exchange_test import Server, Table, item
@@ -54,22 +53,6 @@ class CellTexts(html.parser.HTMLParser):
                 self.texts[element] = self.texts.get(element, "") + data
 
 
-def set_app(server, name, version):
-    body = ('<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="%s" xmlns:m="%s"><s:Body>'
-            '<m:SetSingleDeviceParams><AutoClearDocs>false</AutoClearDocs><AutoClearItems>false'
-            '</AutoClearItems><DeviceID>0</DeviceID><AppVersion>%s</AppVersion><AppName>%s</AppName>'
-            '</m:SetSingleDeviceParams></s:Body></s:Envelope>'
-            % (exchange_test.SOAP_NS, exchange_test.NS, version, escape(name)))
-    conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=CLIENT_TIMEOUT)
-    conn.request("POST", "/soap/IMobileDCT", body.encode("utf-8"),
-                 {"Content-Type": "text/xml; charset=utf-8",
-                  "SOAPAction": '"%s#SetSingleDeviceParams"' % exchange_test.NS})
-    answer = conn.getresponse()
-    data = answer.read().decode("utf-8")
-    conn.close()
-    assert answer.status == 200 and "<ResultCode>0</ResultCode>" in data.replace(' xsi:type="xsd:int"', ""), data
-
-
 def status_command(args):
     return subprocess.run([PROGRAM, "--status"] + args, capture_output=True, text=True,
                           timeout=CLIENT_TIMEOUT)
@@ -94,7 +77,7 @@ class StatusPage(unittest.TestCase):
                           ("T-3", [["4600000000005", 1, ""]])):
             self.assertEqual(s.execute("PushDocumentData", [doc, 2, 0, Table(rows), "Приход"])[0], 0)
         self.assertEqual(s.execute("GetItemInfo", [0, "no such barcode"])[0], 6501)  # the failed call
-        set_app(s, "Касса & <Co>", "3.4")
+        s.set_device_params("0", "Касса & <Co>", "3.4")
         # Served: the load, three pushes, the failed look-up, the settings.
         return {"items": ITEMS, "documents": 3, "rows": 6, "served": 6, "failed": 1}
 

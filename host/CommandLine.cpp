@@ -7,6 +7,17 @@ namespace dct {
 
 namespace {
 
+// "http://host" or "https://host:port", as a browser writes an Origin header: no path, no
+// user, nothing after the port.
+bool IsOrigin(const std::string& value) {
+  const size_t scheme = value.find("://");
+  if (scheme == std::string::npos) return false;
+  const std::string name = value.substr(0, scheme);
+  if (name != "http" && name != "https") return false;
+  const std::string rest = value.substr(scheme + 3);
+  return !rest.empty() && rest.find_first_of("/?#@ ") == std::string::npos;
+}
+
 std::string Upper(std::string text) {
   for (char& c : text) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -100,7 +111,7 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
       }
       const bool portable = name == "--port" || name == "--data-root" || name == "--sqlite-library" ||
                             name == "--url" || name == "--backup" || name == "--import-items" ||
-                            name == "--export-documents" || name == "--source";
+                            name == "--export-documents" || name == "--source" || name == "--allow-origin";
       const TOptionKind kind = portable ? TOptionKind::Value : PlatformOptionKind(name);
       if (kind == TOptionKind::Unknown) {
         Error = "unknown option " + name;
@@ -137,6 +148,15 @@ bool ParseCommandLine(const std::vector<std::string>& Args, THostOptions& Option
         Options.SQLiteLibrary = *value;
       } else if (name == "--url") {
         Options.ServiceURL = *value;
+      } else if (name == "--allow-origin") {
+        if (!IsOrigin(*value)) {
+          Error =
+              "option --allow-origin needs an origin such as http://host:8080 (scheme, host and port only), "
+              "not \"" +
+              *value + "\"";
+          return false;
+        }
+        Options.AllowedOrigins.push_back(*value);
       } else if (name == "--backup") {
         Options.BackupFile = *value;
         ++commands;

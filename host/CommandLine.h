@@ -4,6 +4,8 @@
 //   --port N                       listener port, 1..65535 (default 7211)
 //   --data-root DIR                replaces the machine-wide data folder
 //   --sqlite-library PATH          the SQLite engine to bind instead of the default search
+//   --allow-origin ORIGIN          a web page origin ("http://host[:port]") that may call the
+//                                  service; repeatable; none by default
 //   --help                         usage on standard output
 // and the operator's commands, at most one per run, each ending the program:
 //   --status                       prints the status of the running service, read over HTTP
@@ -51,6 +53,7 @@ struct THostOptions {
   uint16_t Port = kDefaultPort;
   std::optional<std::string> DataRoot;
   std::optional<std::string> SQLiteLibrary;
+  std::vector<std::string> AllowedOrigins;
   std::string UnitDir = kDefaultUnitDir;
 };
 

@@ -12,7 +12,7 @@ void SetPlatformOption(const std::string& Name, const std::string& Value, THostO
 
 std::string UsageText(const std::string& ProgramName) {
   return "Usage: " + ProgramName +
-         " [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
+         " [--port N] [--data-root DIR] [--sqlite-library PATH] [--allow-origin ORIGIN]\n"
          "       " +
          ProgramName +
          " /INSTALL [/SILENT] [--unit-dir DIR]\n"
@@ -31,6 +31,8 @@ std::string UsageText(const std::string& ProgramName) {
          "                         the program, then the system's)\n"
          "  --unit-dir DIR         unit folder for INSTALL and UNINSTALL\n"
          "                         (default /etc/systemd/system)\n"
+         "  --allow-origin ORIGIN  let web pages from ORIGIN (http://host:port) call the\n"
+         "                         service; repeatable; by default no web page may\n"
          "  --help                 this text\n" +
          OperatorUsageOptions();
 }

@@ -47,6 +47,8 @@ TEST(CommandLineTest, OptionsTakeTheirValueNextOrAfterEquals) {
   EXPECT_EQ(Parse({"--port=1"}).Port, 1);
   EXPECT_EQ(Parse({"--port", "65535"}).Port, 65535);
   EXPECT_TRUE(Parse({"--help"}).Help);
+  EXPECT_EQ(Parse({"--allow-origin", "http://office:8080", "--allow-origin=https://[::1]"}).AllowedOrigins,
+            (std::vector<std::string>{"http://office:8080", "https://[::1]"}));
 }
 
 TEST(CommandLineTest, OperatorCommandsTakeTheirOwnOptions) {
@@ -101,6 +103,10 @@ TEST(CommandLineTest, BadCommandLinesAreRefusedWithAReason) {
       {{"--export-documents", "d", "--source", "2147483648"}, "whole number"},
       {{"--export-documents", "d", "--source", "-"}, "whole number"},
       {{"--import-items"}, "needs a value"},
+      {{"--allow-origin", "office.example"}, "needs an origin"},
+      {{"--allow-origin", "ftp://office.example"}, "needs an origin"},
+      {{"--allow-origin", "http://office.example/page"}, "needs an origin"},
+      {{"--allow-origin", "http://"}, "needs an origin"},
   };
   for (const auto& c : cases) {
     THostOptions options;

@@ -12,7 +12,7 @@ void SetPlatformOption(const std::string& Name, const std::string& /*Value*/, TH
 
 std::string UsageText(const std::string& ProgramName) {
   return "Usage: " + ProgramName +
-         " [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
+         " [--port N] [--data-root DIR] [--sqlite-library PATH] [--allow-origin ORIGIN]\n"
          "       " +
          ProgramName +
          " --console [--port N] [--data-root DIR] [--sqlite-library PATH]\n"
@@ -35,6 +35,8 @@ std::string UsageText(const std::string& ProgramName) {
          "  --data-root DIR        data folder instead of the machine-wide application data\n"
          "  --sqlite-library PATH  SQLite engine to load (default: sqlite3.dll beside the\n"
          "                         program)\n"
+         "  --allow-origin ORIGIN  let web pages from ORIGIN (http://host:port) call the\n"
+         "                         service; repeatable; by default no web page may\n"
          "  --help                 this text\n" +
          OperatorUsageOptions();
 }

@@ -50,8 +50,9 @@ class TDeviceAdapter : public IHostedDevice {
 // Disable stops the listener and waits for the command running under the context's lock.
 class TProgramUnits {
  public:
-  explicit TProgramUnits(uint16_t Port) {
+  TProgramUnits(uint16_t Port, std::vector<std::string> AllowedOrigins) {
     FListener.SetPort(Port);  // not listening until the device is enabled
+    FListener.SetAllowedOrigins(std::move(AllowedOrigins));
     FContext.SetListenerSwitch(&FListener);
     FContext.CreateSingleDevice();
   }
@@ -168,7 +169,7 @@ int RunUnits(int argc, char** argv) {
 
   // The log-file naming is the first unit to start and the last to end.
   TBaseLog logNaming;
-  TProgramUnits units(options.Port);
+  TProgramUnits units(options.Port, options.AllowedOrigins);
   if (options.Install) return Install(options);
   if (options.Uninstall) return Uninstall(options);
   TServiceRun service(logNaming, units.SingleDevice());

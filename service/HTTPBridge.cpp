@@ -19,7 +19,7 @@ void THTTPBridge::Start() {
   std::lock_guard<std::mutex> switching(FSwitchLock);
   std::lock_guard<std::mutex> guard(FLock);
   if (FServer) return;
-  auto server = std::make_unique<THTTPServer>(FHandler, FPort);  // raises when not bound
+  auto server = std::make_unique<THTTPServer>(FHandler, FPort, FAllowedOrigins);  // raises when not bound
   server->Run();
   FServer = std::move(server);
 }
@@ -47,6 +47,16 @@ uint16_t THTTPBridge::Port() const {
 uint16_t THTTPBridge::BoundPort() const {
   std::lock_guard<std::mutex> guard(FLock);
   return FServer ? FServer->BoundPort() : 0;
+}
+
+void THTTPBridge::SetAllowedOrigins(std::vector<std::string> origins) {
+  std::lock_guard<std::mutex> guard(FLock);
+  FAllowedOrigins = std::move(origins);
+}
+
+uint64_t THTTPBridge::MemoryHeld() const {
+  std::lock_guard<std::mutex> guard(FLock);
+  return FServer ? FServer->MemoryHeld() : 0;
 }
 
 int THTTPBridge::RequestsInProgress() const {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "device/uDeviceContext.h"
 #include "service/HTTPLimits.h"
@@ -49,15 +51,22 @@ class THTTPBridge : public IListenerSwitch, public THTTPLimits {
   // The port actually listened on; 0 when not listening.
   uint16_t BoundPort() const;
 
-  // For monitoring and tests: requests holding a slot, and open connections.
+  // Origins ("scheme://host[:port]") whose web pages may call the service; takes effect at
+  // the next Start. Empty (the default): no web page may.
+  void SetAllowedOrigins(std::vector<std::string> origins);
+
+  // For monitoring and tests: requests holding a slot, open connections, and the bytes held
+  // in the memory budget.
   int RequestsInProgress() const;
   int OpenConnections() const;
+  uint64_t MemoryHeld() const;
 
  private:
   std::mutex FSwitchLock;    // serialises Start and Stop, held while a Stop joins
-  mutable std::mutex FLock;  // guards FPort and FServer
+  mutable std::mutex FLock;  // guards FPort, FAllowedOrigins and FServer
   TRequestHandler FHandler;
   uint16_t FPort = kDefaultPort;
+  std::vector<std::string> FAllowedOrigins;
   std::unique_ptr<THTTPServer> FServer;  // present exactly while listening
 };
 

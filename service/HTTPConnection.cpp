@@ -1,5 +1,6 @@
 #include "service/HTTPConnection.h"
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/bind_handler.hpp>
@@ -34,11 +35,6 @@ constexpr size_t kInlineBodyBytes = 256 << 10;
 // Bytes asked for per read of a body (Beast's own upper bound for one read).
 constexpr size_t kBodyReadChunk = 64 << 10;
 
-// The time a transfer of bytes may take: the grace time plus the bytes at the minimum rate.
-TClock::duration TransferAllowance(uint64_t bytes) {
-  return THTTPLimits::kTransferGraceTime + std::chrono::seconds(bytes / THTTPLimits::kMinTransferRate);
-}
-
 // "127.0.0.1" or "[::1]": the host part of a URL that reaches this server.
 std::string URLHost(const net::ip::address& address) {
   if (address.is_v6()) {
@@ -51,11 +47,14 @@ std::string URLHost(const net::ip::address& address) {
 
 }  // namespace
 
-THTTPConnection::THTTPConnection(THTTPServer& server, tcp::socket&& socket)
-    : FServer(server), FSocket(std::move(socket)) {}
+THTTPConnection::THTTPConnection(THTTPServer& server, tcp::socket&& socket,
+                                 std::unique_ptr<TMemoryCharge> charge)
+    : FServer(server),
+      FSocket(std::move(socket)),
+      FCharge(std::move(charge)),
+      FBuffer(THTTPLimits::kMaxReadBufferBytes) {}
 
 THTTPConnection::~THTTPConnection() {
-  FServer.ReleaseBody(FReservedBody);
   if (FRegistered) FServer.Unregister(FRegistration);
 }
 
@@ -63,7 +62,9 @@ void THTTPConnection::Start() {
   FRegistration = FServer.Register(weak_from_this());
   FRegistered = true;
   error_code ec;
-  FSocket.native_non_blocking(true, ec);  // a worker's write must never wait
+  // A worker's write must never wait: the socket's own mode alone is not enough, since Asio
+  // then waits in poll() for a client that does not read, holding the thread for good.
+  FSocket.non_blocking(true, ec);
   if (!ec) ReadHeader();
 }
 
@@ -87,12 +88,15 @@ void THTTPConnection::ReadHeader() {
 
 void THTTPConnection::OnHeader(error_code ec, std::size_t) {
   if (ec) return OnReadError(ec);
-  FBodyStart = TClock::now();
+  const auto& req = FParser->get();
+  if (std::optional<TWebResponse> refusal = BrowserRefusal(req, FServer.AllowedOrigins())) {
+    return ReplyEarly(std::move(*refusal));
+  }
+  FTransferStart = TClock::now();
   // The declared length is reserved before a byte of it is read.
   const boost::optional<uint64_t> length = FParser->content_length();
-  if (length && !ReserveBody(*length)) return RefuseBusyMemory();
+  if (!ReserveRequest(length.value_or(0))) return RefuseBusyMemory();
 
-  const auto& req = FParser->get();
   if (!FParser->is_done() && req.version() >= 11 &&
       beast::iequals(req[http::field::expect], "100-continue")) {
     FDeadline = TClock::now() + THTTPLimits::kHeaderTimeout;
@@ -113,23 +117,34 @@ void THTTPConnection::ReadBodyOrServe() {
   // Beast reads no more than the buffer's free room (512 bytes at least): a body read
   // in header-sized pieces would cost a system call per half kilobyte.
   if (FBuffer.capacity() < kBodyReadChunk) FBuffer.reserve(kBodyReadChunk);
-  FDeadline = FBodyStart + TransferAllowance(FParser->get().body().size());
+  FDeadline = TransferDeadline(FParser->get().body().size());
   http::async_read_some(FSocket, FBuffer, *FParser,
                         beast::bind_front_handler(&THTTPConnection::OnBody, shared_from_this()));
 }
 
 void THTTPConnection::OnBody(error_code ec, std::size_t) {
   if (ec) return OnReadError(ec);
-  // A chunked body declares no length: reserve what has arrived.
-  const uint64_t size = FParser->get().body().size();
-  if (size > FReservedBody && !ReserveBody(size - FReservedBody)) return RefuseBusyMemory();
+  // A chunked body declares no length: reserve for what has arrived.
+  if (!ReserveRequest(FParser->get().body().size())) return RefuseBusyMemory();
   ReadBodyOrServe();
 }
 
-bool THTTPConnection::ReserveBody(uint64_t bytes) {
-  if (!FServer.TryReserveBody(bytes)) return false;
-  FReservedBody += bytes;
+// Holds the cost of a request whose body has bodyBytes (declared, or arrived so far).
+// The first call admits the request, even one without a body: nothing is admitted while the
+// address is over its share.
+bool THTTPConnection::ReserveRequest(uint64_t bodyBytes) {
+  const uint64_t cost = bodyBytes * THTTPLimits::kRequestCostFactor;
+  if (cost <= FReservedRequest && FAdmitted) return true;
+  FAdmitted = true;
+  if (!FCharge->TryReserve(cost - FReservedRequest)) return false;
+  FReservedRequest = cost;
   return true;
+}
+
+TClock::time_point THTTPConnection::TransferDeadline(uint64_t moved) const {
+  const TClock::time_point byRate = FTransferStart + THTTPLimits::kTransferGraceTime +
+                                    std::chrono::seconds(moved / THTTPLimits::kMinTransferRate);
+  return std::min(byRate, TClock::now() + THTTPLimits::kTransferGraceTime);
 }
 
 void THTTPConnection::OnReadError(error_code ec) {
@@ -138,11 +153,12 @@ void THTTPConnection::OnReadError(error_code ec) {
 
 void THTTPConnection::RefuseBusyMemory() {
   ReplyEarly(TWebResponse{static_cast<int>(http::status::service_unavailable), kContentTypeText,
-                          "The server holds too many request bodies.  Please try again later"});
+                          "The server holds too much data for this client.  Please try again later"});
 }
 
 void THTTPConnection::ReplyEarly(TWebResponse answer) {
   FLinger = true;
+  FParser.reset();  // what it read of the body goes now, not at the close
   Send(std::move(answer));
 }
 
@@ -164,34 +180,35 @@ void THTTPConnection::Serve() {
     if (!ec) request.LocalAddress = URLHost(local.address());
   }
   FParser.reset();
-  // The worker gives the body's reservation back together with the body's memory.
-  const uint64_t reserved = std::exchange(FReservedBody, 0);
   if (request.Body.size() <= kInlineBodyBytes && FServer.TryServeInline()) {
-    Work(std::move(request), reserved);
+    Work(std::move(request));
     FServer.EndServeInline();
     return;
   }
-  FServer.RunOnWorker([self = shared_from_this(), request = std::move(request), reserved]() mutable {
-    self->Work(std::move(request), reserved);
+  FServer.RunOnWorker([self = shared_from_this(), request = std::move(request)]() mutable {
+    self->Work(std::move(request));
   });
 }
 
 // Runs the handler, then writes the answer. The slot is free again as soon as the answer
 // is made, so that a client that reconnects at once never finds its own slot still
-// taken. An answer the socket takes at once (nearly all of them) is written and closed
-// here; the rest of a larger one goes back to the strand.
-void THTTPConnection::Work(TWebRequest request, uint64_t reserved) {
+// taken; the account holds the answer from then on instead of the request. An answer the
+// socket takes at once (nearly all of them) is written and closed here; the rest of a
+// larger one goes back to the strand.
+void THTTPConnection::Work(TWebRequest request) {
   TWebResponse response;
-  try {
-    response = FServer.Handler()(request);
-  } catch (const std::exception& e) {
-    response = TWebResponse{500, kContentTypeText, e.what()};
-  } catch (...) {
-    response = TWebResponse{500, kContentTypeText, "Unknown exception"};
+  {
+    TMemoryCharge::TScope scope(FCharge.get());
+    try {
+      response = FServer.Handler()(request);
+    } catch (const std::exception& e) {
+      response = TWebResponse{500, kContentTypeText, e.what()};
+    } catch (...) {
+      response = TWebResponse{500, kContentTypeText, "Unknown exception"};
+    }
   }
   FServer.ReturnSlot();
   std::string().swap(request.Body);
-  FServer.ReleaseBody(reserved);
 
   Prepare(std::move(response));
   error_code ec;
@@ -210,6 +227,11 @@ void THTTPConnection::Prepare(TWebResponse response) {
               "\r\nContent-Length: " + std::to_string(response.Body.size()) + "\r\nConnection: close\r\n\r\n";
   FOut.Body = FHead ? std::string() : std::move(response.Body);  // HEAD: the length only
   FOut.Sent = 0;
+  FTransferStart = TClock::now();
+  // The request's cost is over; the answer's lasts until it is written.
+  FCharge->ReleaseWork();
+  FReservedRequest = 0;
+  FCharge->Charge(FOut.Size());
 }
 
 // On the strand: answers the server gives itself (refusals, errors).
@@ -218,15 +240,19 @@ void THTTPConnection::Send(TWebResponse response) {
   SendRest();
 }
 
+// One write at a time, so that the deadline follows the bytes that actually moved.
 void THTTPConnection::SendRest() {
   FPhase = TPhase::Writing;
-  FDeadline = TClock::now() + TransferAllowance(FOut.Size() - FOut.Sent);
-  net::async_write(FSocket, FOut.Rest(),
-                   beast::bind_front_handler(&THTTPConnection::OnWrite, shared_from_this()));
+  FDeadline = TransferDeadline(FOut.Sent);
+  FSocket.async_write_some(FOut.Rest(),
+                           beast::bind_front_handler(&THTTPConnection::OnWrite, shared_from_this()));
 }
 
-void THTTPConnection::OnWrite(error_code ec, std::size_t) {
-  if (!ec) Finish(/*onWorker=*/false);
+void THTTPConnection::OnWrite(error_code ec, std::size_t n) {
+  if (ec) return;  // dropped: the account lets the answer go with the connection
+  FOut.Sent += n;
+  if (FOut.Sent < FOut.Size()) return SendRest();
+  Finish(/*onWorker=*/false);
 }
 
 // The answer is out. Bytes the client sent beyond what was read would make the close a
@@ -234,6 +260,7 @@ void THTTPConnection::OnWrite(error_code ec, std::size_t) {
 // are read and dropped for a while first, on the strand.
 void THTTPConnection::Finish(bool onWorker) {
   FOut = TOutgoing();
+  FCharge->ReleaseWork();
   error_code ignored;
   if (!(FLinger || FBuffer.size() > 0) || FServer.Stopping()) {
     FSocket.close(ignored);  // the FIN goes with the close

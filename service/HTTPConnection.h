@@ -1,21 +1,28 @@
 // THTTPConnection: one accepted connection of THTTPServer, one request, one answer.
 //
 // Its stages run in order: the header (within kHeaderTimeout), an optional "100 Continue",
-// the body (at kMinTransferRate after kTransferGraceTime), the request handler, the answer,
-// and the close. A declared body length is checked against kMaxBodyBytes and reserved
-// against kMaxBodyBytesInFlight before a byte of the body is read; a request that cannot be
-// read, or finds no room for its body, is answered at once (431, 413, 400, 503). A complete
-// request takes a slot of the server, or is answered at once with status 500 and kBusyText
-// when every slot is taken; the slot is free again as soon as the answer is made. Every
-// answer carries its length and closes the connection, whatever the client asked for. When
-// the client may still be sending (an early answer, or bytes beyond the request), what it
-// sends is read and dropped for kLingerTime first, so that the close does not become a
-// reset that loses the answer before the client reads it.
+// the body, the request handler, the answer, and the close. A request that cannot be read is
+// answered at once (431, 413, 400), and so is a request a web page makes (403, see
+// BrowserRefusal) and one the memory budget has no room for (503): a declared body length is
+// checked against kMaxBodyBytes, and its cost (kRequestCostFactor times it) reserved in the
+// connection's account, before a byte of the body is read; a chunked body reserves as it
+// arrives. A complete request takes a slot of the server, or is answered at once with status
+// 500 and kBusyText when every slot is taken; the slot is free again as soon as the answer is
+// made. From then on the account holds the answer instead of the request, until its last
+// byte is written or the connection is dropped.
+//
+// The body and the answer must keep moving (kMinTransferRate after kTransferGraceTime, in
+// the bytes that moved, and no stall longer than kTransferGraceTime); the read buffer never
+// grows past kMaxReadBufferBytes. Every answer carries its length and closes the connection,
+// whatever the client asked for. When the client may still be sending (an early answer, or
+// bytes beyond the request), what it sends is read and dropped for kLingerTime first, so that
+// the close does not become a reset that loses the answer before the client reads it.
 //
 // Threads: everything runs on the connection's strand, except the request's handler and the
 // answer's first write, which the I/O thread that read the request or a worker does (see
 // THTTPServer for which). Whoever serves the request owns the socket meanwhile: the strand
-// leaves a serving connection alone.
+// leaves a serving connection alone. The handler runs with the connection's account as
+// TMemoryCharge::Current, so that what the command makes is counted too.
 //
 // Lifetime: shared, held by the operations the connection has pending; it registers with the
 // server for the whole of its life. REQUIRES: the server's state outlives it (THTTPServer
@@ -40,6 +47,7 @@
 
 #include "service/HTTPRequestParser.h"
 #include "service/HTTPServer.h"
+#include "service/MemoryBudget.h"
 #include "service/uWebTypes.h"
 
 namespace dct {
@@ -48,7 +56,9 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
  public:
   using TClock = std::chrono::steady_clock;
 
-  THTTPConnection(THTTPServer& server, boost::asio::ip::tcp::socket&& socket);
+  // REQUIRES: charge is the account the server opened for this connection's address.
+  THTTPConnection(THTTPServer& server, boost::asio::ip::tcp::socket&& socket,
+                  std::unique_ptr<TMemoryCharge> charge);
   ~THTTPConnection();
   THTTPConnection(const THTTPConnection&) = delete;
   THTTPConnection& operator=(const THTTPConnection&) = delete;
@@ -97,20 +107,22 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
   void OnContinue(error_code ec, std::size_t);
   void ReadBodyOrServe();
   void OnBody(error_code ec, std::size_t);
-  bool ReserveBody(uint64_t bytes);
+  bool ReserveRequest(uint64_t bodyBytes);
   void OnReadError(error_code ec);
   void RefuseBusyMemory();
   void ReplyEarly(TWebResponse answer);
 
   // Serving it.
   void Serve();
-  void Work(TWebRequest request, uint64_t reserved);
+  void Work(TWebRequest request);
 
   // Writing the answer, lingering, closing.
   void Prepare(TWebResponse response);
   void Send(TWebResponse response);
   void SendRest();
-  void OnWrite(error_code ec, std::size_t);
+  void OnWrite(error_code ec, std::size_t n);
+  // The deadline of a transfer that has moved bytes so far, from the moment they moved.
+  TClock::time_point TransferDeadline(uint64_t moved) const;
   void Finish(bool onWorker);
   void Linger();
   void Drain();
@@ -122,11 +134,13 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
   TPhase FPhase = TPhase::Reading;
   TClock::time_point FDeadline = TClock::time_point::max();
   boost::asio::ip::tcp::socket FSocket;
+  const std::unique_ptr<TMemoryCharge> FCharge;
   boost::beast::flat_buffer FBuffer;
   std::optional<THTTPRequestParser> FParser;
   TOutgoing FOut;
-  TClock::time_point FBodyStart;
-  uint64_t FReservedBody = 0;
+  TClock::time_point FTransferStart;  // of the body being read, or the answer being written
+  uint64_t FReservedRequest = 0;      // the request's cost held in FCharge
+  bool FAdmitted = false;             // the budget took the request
   uint64_t FDrained = 0;
   bool FLinger = false;
   bool FHead = false;

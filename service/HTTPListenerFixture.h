@@ -1,6 +1,7 @@
 // For the listener's tests only: a THTTPBridge on a free port whose handler echoes the
-// request, fails on /raise and holds requests to /block at a gate, so that tests can fill
-// the slots and stop the listener while answers are being computed.
+// request, fails on /raise, answers /big with kBigAnswerBytes, and holds requests to /block
+// at a gate, so that tests can fill the slots and the memory budget and stop the listener
+// while answers are being computed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -44,12 +45,18 @@ class TGate {
 
 class THTTPListenerFixture : public ::testing::Test {
  protected:
+  static constexpr size_t kBigAnswerBytes = 32u << 20;
+
   THTTPListenerFixture()
       : FBridge([this](TWebRequest& r) {
           if (r.Path() == "/raise") throw std::runtime_error("handler failed");
           if (r.Path() == "/block") FGate.Enter();
           TWebResponse response;
           response.ContentType = "text/plain";
+          if (r.Path() == "/big") {
+            response.Body.assign(kBigAnswerBytes, 'x');
+            return response;
+          }
           response.Body = r.Method + " " + r.Target + " " + r.Host + " [" + r.SOAPAction + "] " +
                           std::to_string(r.LocalPort) + " " + r.Body;
           return response;

@@ -2,6 +2,7 @@
 
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/status.hpp>
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -11,9 +12,40 @@ namespace dct {
 
 namespace http = boost::beast::http;
 
+namespace {
+
+// Called by the parser for every chunk-size line, once it is whole in the read buffer (which
+// bounds the line itself). Stateless, so one object serves every parser.
+struct TChunkExtensionLimit {
+  void operator()(std::uint64_t, boost::beast::string_view extensions, boost::system::error_code& ec) const {
+    if (extensions.size() > THTTPBridge::kMaxChunkExtensionBytes) ec = http::error::bad_chunk_extension;
+  }
+};
+TChunkExtensionLimit GChunkExtensionLimit;
+
+}  // namespace
+
 void SetRequestLimits(THTTPRequestParser& parser) {
   parser.header_limit(THTTPBridge::kMaxHeaderBytes);
   parser.body_limit(THTTPBridge::kMaxBodyBytes);
+  parser.on_chunk_header(GChunkExtensionLimit);
+}
+
+std::optional<TWebResponse> BrowserRefusal(const THTTPRequest& request,
+                                           const std::vector<std::string>& allowedOrigins) {
+  if (request.method() == http::verb::get || request.method() == http::verb::head) return std::nullopt;
+  const auto origin = request.find(http::field::origin);
+  const auto site = request.find("Sec-Fetch-Site");
+  const bool fromPage = origin != request.end() || (site != request.end() && site->value() != "none");
+  if (!fromPage) return std::nullopt;
+  if (origin != request.end()) {
+    for (const std::string& allowed : allowedOrigins) {
+      if (origin->value() == allowed) return std::nullopt;
+    }
+  }
+  return TWebResponse{static_cast<int>(http::status::forbidden), kContentTypeText,
+                      "Requests from web pages are not accepted; the server's operator can allow an origin "
+                      "with --allow-origin"};
 }
 
 std::optional<TWebResponse> ReadErrorAnswer(const boost::system::error_code& ec) {

@@ -1,5 +1,6 @@
 #include "service/HTTPServer.h"
 
+#include <algorithm>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/post.hpp>
@@ -51,10 +52,24 @@ tcp::acceptor OpenAcceptor(net::strand<net::io_context::executor_type> executor,
   return acceptor;
 }
 
+// The client's address as the budget counts it: IPv4 in its IPv4-mapped form.
+TMemoryBudget::TAddress AddressKey(const net::ip::address& address) {
+  const net::ip::address_v6 v6 =
+      address.is_v4() ? net::ip::make_address_v6(net::ip::v4_mapped, address.to_v4()) : address.to_v6();
+  const net::ip::address_v6::bytes_type bytes = v6.to_bytes();
+  TMemoryBudget::TAddress key;
+  std::copy(bytes.begin(), bytes.end(), key.begin());
+  return key;
+}
+
 }  // namespace
 
-THTTPServer::THTTPServer(const TRequestHandler& handler, uint16_t port)
+THTTPServer::THTTPServer(const TRequestHandler& handler, uint16_t port,
+                         std::vector<std::string> allowedOrigins)
     : FHandler(handler),
+      FAllowedOrigins(std::move(allowedOrigins)),
+      FBudget({THTTPLimits::kMemoryBudget, THTTPLimits::kMemoryPerAddress,
+               THTTPLimits::kMaxConnectionsPerAddress}),
       FContext(kIoThreads),
       FAcceptStrand(net::make_strand(FContext)),
       FAcceptor(OpenAcceptor(FAcceptStrand, port)),
@@ -151,14 +166,6 @@ bool THTTPServer::TryTakeSlot() {
   return false;
 }
 
-bool THTTPServer::TryReserveBody(uint64_t bytes) {
-  uint64_t n = FBodyBytes.load();
-  while (n + bytes <= THTTPLimits::kMaxBodyBytesInFlight) {
-    if (FBodyBytes.compare_exchange_weak(n, n + bytes)) return true;
-  }
-  return false;
-}
-
 void THTTPServer::Accept() {
   FAcceptor.async_accept(net::make_strand(FContext),
                          [this](error_code ec, tcp::socket socket) { OnAccept(ec, std::move(socket)); });
@@ -174,10 +181,15 @@ void THTTPServer::OnAccept(error_code ec, tcp::socket socket) {
     return;
   }
   if (!ec) {
-    if (Connections() >= THTTPLimits::kMaxConnections) {
-      socket.close(ec);
+    std::unique_ptr<TMemoryCharge> charge;
+    const tcp::endpoint peer = socket.remote_endpoint(ec);
+    if (!ec && Connections() < THTTPLimits::kMaxConnections) {
+      charge = FBudget.Open(AddressKey(peer.address()), THTTPLimits::kConnectionCost);
+    }
+    if (charge) {
+      std::make_shared<THTTPConnection>(*this, std::move(socket), std::move(charge))->Start();
     } else {
-      std::make_shared<THTTPConnection>(*this, std::move(socket))->Start();
+      socket.close(ec);
     }
   }
   Accept();

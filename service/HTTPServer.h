@@ -3,8 +3,10 @@
 // It accepts on every IPv4 and IPv6 address at its port (one dual-stack socket; IPv4 alone
 // where the system has no IPv6) and gives every accepted connection to a THTTPConnection,
 // which hands the complete request to the request handler (the web module). A connection is
-// taken from the kernel only once its first bytes have arrived, and beyond kMaxConnections a
-// new one is closed at once.
+// taken from the kernel only once its first bytes have arrived. Beyond kMaxConnections, or
+// kMaxConnectionsPerAddress from its client's address, or when the address's share of the
+// memory budget has no room for one more, a new one is closed at once. Every connection
+// holds an account of that budget (TMemoryBudget) for its whole life.
 //
 // Threads: kIoThreads I/O threads run the sockets (accepting, reading, writing, closing, and
 // the deadlines of all of them, checked by one sweep every kDeadlineSweep), each connection
@@ -42,10 +44,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "service/HTTPLimits.h"
+#include "service/MemoryBudget.h"
 #include "service/uWebTypes.h"
 #include "service/uWorkerPool.h"
 
@@ -67,7 +71,9 @@ class THTTPServer {
 
   // Binds the port (0: the system chooses). Raises std::system_error, with the port in the
   // message, when it cannot be bound. REQUIRES: handler outlives the server.
-  THTTPServer(const TRequestHandler& handler, uint16_t port);
+  // A POST from a web page is refused unless its origin is one of allowedOrigins (see
+  // BrowserRefusal).
+  THTTPServer(const TRequestHandler& handler, uint16_t port, std::vector<std::string> allowedOrigins = {});
   ~THTTPServer();  // shuts down
   THTTPServer(const THTTPServer&) = delete;
   THTTPServer& operator=(const THTTPServer&) = delete;
@@ -79,9 +85,11 @@ class THTTPServer {
   uint16_t BoundPort() const { return FBoundPort; }
   int InProgress() const { return FInProgress.load(); }
   int Connections() const;
+  uint64_t MemoryHeld() const { return FBudget.Held(); }
 
   // For the connections, on any thread.
   const TRequestHandler& Handler() const { return FHandler; }
+  const std::vector<std::string>& AllowedOrigins() const { return FAllowedOrigins; }
   bool Stopping() const { return FStopping.load(); }
   // True when the calling I/O thread may run a request itself: another one is left free.
   // REQUIRES: EndServeInline after the request, when true.
@@ -95,9 +103,6 @@ class THTTPServer {
   // A slot per request being served; false when all kMaxRequestsInProgress are taken.
   bool TryTakeSlot();
   void ReturnSlot() { FInProgress.fetch_sub(1); }
-  // Body bytes held at once; false when bytes would pass kMaxBodyBytesInFlight.
-  bool TryReserveBody(uint64_t bytes);
-  void ReleaseBody(uint64_t bytes) { FBodyBytes.fetch_sub(bytes); }
   // So that the deadline sweep and a stop can reach a connection. REQUIRES: Register runs
   // on the accept strand, Unregister once per registration.
   TRegistration Register(std::weak_ptr<THTTPConnection> c);
@@ -111,8 +116,9 @@ class THTTPServer {
 
   // Declared first so that they outlive the connections the io_context destroys.
   const TRequestHandler& FHandler;
+  const std::vector<std::string> FAllowedOrigins;
+  TMemoryBudget FBudget;
   std::atomic<int> FInProgress{0};
-  std::atomic<uint64_t> FBodyBytes{0};
   std::atomic<bool> FStopping{false};
   std::atomic<int> FInline{0};
   mutable std::mutex FConnectionsLock;  // guards FConnectionList

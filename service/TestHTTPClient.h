@@ -67,7 +67,9 @@ class TTestConnection {
  public:
   static constexpr std::chrono::seconds kTimeout{30};
 
-  TTestConnection(const std::string& host, uint16_t port) : FSocket(FContext) {
+  // from: the local IPv4 address to connect from (another loopback address plays another
+  // client); empty for the system's choice.
+  TTestConnection(const std::string& host, uint16_t port, const std::string& from = "") : FSocket(FContext) {
     using boost::asio::ip::tcp;
     boost::system::error_code ec;
     tcp::resolver resolver(FContext);
@@ -76,7 +78,9 @@ class TTestConnection {
         resolver.resolve(host, std::to_string(port), tcp::resolver::flags(), ec);
     if (ec) return;
     for (const tcp::resolver::results_type::value_type& entry : found) {
-      FSocket.connect(entry.endpoint(), ec);
+      FSocket.open(entry.endpoint().protocol(), ec);
+      if (!ec && !from.empty()) FSocket.bind(tcp::endpoint(boost::asio::ip::make_address(from), 0), ec);
+      if (!ec) FSocket.connect(entry.endpoint(), ec);
       if (!ec) return;
       boost::system::error_code ignored;
       FSocket.close(ignored);
@@ -160,8 +164,9 @@ class TTestConnection {
 };
 
 // One request on a new connection.
-inline TRawResponse Exchange(const std::string& host, uint16_t port, const std::string& raw) {
-  TTestConnection c(host, port);
+inline TRawResponse Exchange(const std::string& host, uint16_t port, const std::string& raw,
+                             const std::string& from = "") {
+  TTestConnection c(host, port, from);
   if (!c.Connected() || !c.Send(raw)) return {};
   return c.ReadResponse();
 }

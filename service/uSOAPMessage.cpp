@@ -67,6 +67,47 @@ size_t BadCharacterReference(std::string_view text) {
   return std::string_view::npos;
 }
 
+// Start tags, attributes and CDATA sections in text, counted up to just past limit: each one
+// costs the parser a node, and so may the text between two of them. The scan skips what no
+// node comes of (end tags, comments, processing instructions) and the inside of quoted
+// attribute values; it costs a memchr over the large escaped value text, which holds no '<'.
+size_t CountMarkup(std::string_view text, size_t limit) {
+  size_t count = 0;
+  size_t at = text.find('<');
+  while (at != std::string_view::npos && count <= limit) {
+    const std::string_view rest = text.substr(at);
+    size_t next;
+    if (rest.starts_with("<![CDATA[")) {
+      ++count;
+      next = text.find("]]>", at + 9);
+    } else if (rest.starts_with("<!--")) {
+      next = text.find("-->", at + 4);
+    } else if (rest.starts_with("<?")) {
+      next = text.find("?>", at + 2);
+    } else if (rest.starts_with("</") || rest.starts_with("<!")) {
+      next = text.find('>', at);
+    } else {
+      ++count;
+      char quote = 0;
+      for (next = at + 1; next < text.size(); ++next) {
+        const char c = text[next];
+        if (quote != 0) {
+          if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+          quote = c;
+        } else if (c == '=') {
+          ++count;
+        } else if (c == '>') {
+          break;
+        }
+      }
+    }
+    if (next == std::string_view::npos || next >= text.size()) break;  // unclosed: the parser refuses it
+    at = text.find('<', next + 1);
+  }
+  return count;
+}
+
 const char* const kEnvelopeOpen =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
     "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""
@@ -123,6 +164,10 @@ TSOAPRequest::TSOAPRequest(std::string& body) {
         "character that XML does not allow at offset " +
         std::to_string(good));
   }
+  if (CountMarkup(body, kMaxMarkup) > kMaxMarkup) {
+    throw ESOAPFault("The SOAP request holds more than " + std::to_string(kMaxMarkup) +
+                     " elements and attributes");
+  }
   const size_t badReference = BadCharacterReference(body);
   if (badReference != std::string_view::npos) {
     throw ESOAPFault("The SOAP request refers to a character that XML does not allow at offset " +
@@ -167,7 +212,7 @@ std::string_view TSOAPRequest::OperationName() const { return LocalNameOf(View(F
 
 std::string_view TSOAPRequest::OperationNamespace() const { return NamespaceOf(FOperation); }
 
-pugi::xml_node TSOAPRequest::Dereference(pugi::xml_node element) const {
+pugi::xml_node TSOAPRequest::Dereference(pugi::xml_node element) {
   for (int hops = 0;; ++hops) {
     const pugi::xml_attribute href = element.attribute("href");
     if (!href) return element;
@@ -176,12 +221,27 @@ pugi::xml_node TSOAPRequest::Dereference(pugi::xml_node element) const {
     if (ref.empty() || ref[0] != '#') {
       throw ESOAPFault("Unsupported reference '" + std::string(ref) + "'");
     }
-    const std::string_view id = ref.substr(1);
-    const pugi::xml_node target = FDoc.find_node([id](pugi::xml_node n) {
-      return n.type() == pugi::node_element && View(n.attribute("id").value()) == id && n.attribute("id");
-    });
-    if (!target) throw ESOAPFault("Unresolved reference '" + std::string(ref) + "'");
-    element = target;
+    if (!FIdsIndexed) IndexIds();
+    const auto target = FIds.find(ref.substr(1));
+    if (target == FIds.end()) throw ESOAPFault("Unresolved reference '" + std::string(ref) + "'");
+    element = target->second;
+  }
+}
+
+void TSOAPRequest::IndexIds() {
+  FIdsIndexed = true;
+  for (pugi::xml_node n = FDoc.first_child(); n;) {
+    if (n.type() == pugi::node_element) {
+      if (const pugi::xml_attribute id = n.attribute("id"))
+        FIds.try_emplace(View(id.value()), n);  // the first wins
+    }
+    // Document order without recursion.
+    if (n.first_child()) {
+      n = n.first_child();
+      continue;
+    }
+    while (n && !n.next_sibling()) n = n.parent();
+    if (n) n = n.next_sibling();
   }
 }
 

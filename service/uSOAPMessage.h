@@ -2,9 +2,11 @@
 //
 // Requests: Envelope, Body and the operation element are found by namespace, whatever their
 // prefixes (one namespace may be bound to two prefixes in one message). Parameters are found
-// by name; xsi:type is never required; href="#id" multi-reference values are followed. The
-// body is parsed in place, so a parameter's text is a view into the request buffer and the
-// large InputParameters text is never copied. No DTD, no entity declarations.
+// by name; xsi:type is never required; href="#id" multi-reference values are followed, through
+// one index of the ids. An envelope with more than kMaxMarkup elements and attributes is
+// refused before its tree is built. The body is parsed in place, so a parameter's text is a
+// view into the request buffer and the large InputParameters text is never copied. No DTD, no
+// entity declarations.
 //
 // Answers: the envelope declares xsd, xsi and SOAP-ENC, the Body carries the SOAP encoding
 // style, and every part has an xsi:type. They are written by appends, never through a DOM.
@@ -17,6 +19,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "service/uSvcIntf.h"
 
@@ -48,6 +51,11 @@ class TSOAPRequest {
   static constexpr int kMaxDepth = 64;
   // A chain of href references longer than this is a loop or junk.
   static constexpr int kMaxHrefHops = 16;
+  // Elements, attributes and CDATA sections of one envelope: real clients send a few dozen,
+  // since the value text travels as one escaped string. Counted before the tree is built,
+  // which costs up to two nodes of about 50 bytes each per item, so that an envelope costs
+  // at most about a megabyte more than its text whatever it holds.
+  static constexpr size_t kMaxMarkup = 10000;
 
   // Parses body in place. REQUIRES: body outlives this object and is not changed meanwhile.
   // Raises ESOAPFault for text that is not a SOAP 1.1 envelope with an operation in its Body,
@@ -71,11 +79,14 @@ class TSOAPRequest {
   bool Boolean(std::string_view name);
 
  private:
-  pugi::xml_node Dereference(pugi::xml_node element) const;
+  pugi::xml_node Dereference(pugi::xml_node element);
+  void IndexIds();  // one walk, at the first reference
 
   pugi::xml_document FDoc;
   pugi::xml_node FOperation;
-  std::deque<std::string> FJoined;  // texts that arrived in several pieces
+  bool FIdsIndexed = false;
+  std::unordered_map<std::string_view, pugi::xml_node> FIds;  // id attribute -> element
+  std::deque<std::string> FJoined;                            // texts that arrived in several pieces
 };
 
 // An answer envelope: BeginResponse, the parts in order, then Finish.

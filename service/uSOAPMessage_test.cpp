@@ -94,6 +94,29 @@ TEST(SOAPRequestTest, FollowsMultiReferences) {
   EXPECT_THROW(x.Text("P"), ESOAPFault);
 }
 
+// An envelope's tree is bounded before it is built: by its count of elements, attributes
+// and CDATA sections, not by its size.
+TEST(SOAPRequestTest, MarkupIsCountedBeforeTheTreeIsBuilt) {
+  const size_t limit = TSOAPRequest::kMaxMarkup;
+  auto withParts = [](size_t elements, const std::string& part) {
+    std::string parts;
+    for (size_t i = 0; i < elements; ++i) parts += part;
+    return Envelope("<o:Op xmlns:o=\"urn:x\"><P>1</P>" + parts + "</o:Op>");
+  };
+  // The envelope, its namespace declarations, Body, Op and P: 7 items.
+  EXPECT_EQ(FaultOf(withParts(limit - 7, "<a/>")), "");
+  EXPECT_NE(FaultOf(withParts(limit - 6, "<a/>x")), "");
+  EXPECT_NE(FaultOf(withParts(limit / 2, "<a b='1'/>")), "");  // attributes count
+  EXPECT_NE(FaultOf(withParts(limit, "<![CDATA[x]]>")), "");   // and CDATA sections
+  EXPECT_EQ(FaultOf(withParts(limit, "<!-- <a/> -->")), "") << "comments make no node";
+  // Markup inside a CDATA section or a quoted value is text: one item however long.
+  std::string cdata = "<![CDATA[";
+  for (size_t i = 0; i < limit; ++i) cdata += "<elm t=\"S\">x</elm>";
+  std::string body = Envelope("<o:Op xmlns:o=\"urn:x\"><P a='x=y>z'>" + cdata + "]]></P></o:Op>");
+  TSOAPRequest r(body);
+  EXPECT_EQ(r.Text("P")->size(), limit * 18);
+}
+
 TEST(SOAPRequestTest, RefusesWhatCannotBeDecoded) {
   std::string deep = "<o:Op xmlns:o=\"urn:x\">";
   for (int i = 0; i < TSOAPRequest::kMaxDepth; ++i) deep += "<d>";

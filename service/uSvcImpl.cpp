@@ -1,9 +1,11 @@
 #include "service/uSvcImpl.h"
 
 #include <mutex>
+#include <stdexcept>
 
 #include "device/uDevice.h"
 #include "device/uEquipmentErrors.h"
+#include "service/MemoryBudget.h"
 
 namespace dct {
 
@@ -13,6 +15,18 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
   OutputParameters.clear();
   ResultDescription.clear();
   ResultCode = rcOK;
+  // The account of the request (none in tests that call the object directly). The output
+  // value is counted from the command's end until it is gone, at the return: by then the
+  // caller holds its text and counts that.
+  TMemoryCharge* const charge = TMemoryCharge::Current();
+  uint64_t outputCost = 0;
+  struct TGiveBack {
+    TMemoryCharge* Charge;
+    const uint64_t& Bytes;
+    ~TGiveBack() {
+      if (Charge != nullptr) Charge->Release(Bytes);
+    }
+  } giveBack{charge, outputCost};
   Variant output;
 
   TDevice* device = FContext.FindDevice(DeviceID);
@@ -35,7 +49,14 @@ bool TMobileDCT::ExecuteCommand(const std::string& DeviceID, const std::string& 
       if (!device->Enabled()) {
         ResultCode = rcNotEnabled;
       } else {
+        // Checked under the lock: every earlier command's output is counted by now, so that
+        // calls queued together cannot each make a large answer before any of them is counted.
+        if (charge != nullptr && charge->OverShare()) throw std::runtime_error(kBudgetRefusal);
         ResultCode = device->ExecuteCommand(CommandName, input, output, ResultDescription);
+        if (charge != nullptr) {
+          outputCost = sizeof(Variant) + output.HeapBytes();
+          charge->Charge(outputCost);
+        }
       }
     }
   }
@@ -54,6 +75,9 @@ bool TMobileDCT::SetSingleDeviceParams(bool AutoClearDocs, bool AutoClearItems, 
   TDevice* device = FContext.GetSingleDevice();
   if (device == nullptr) {
     ResultCode = rcDeviceNotFound;
+  } else if (DeviceID.size() > kMaxSettingBytes || AppVersion.size() > kMaxSettingBytes ||
+             AppName.size() > kMaxSettingBytes) {
+    ResultCode = rcBadInput;
   } else {
     device->SetAutoClearDocs(AutoClearDocs);
     device->SetAutoClearItems(AutoClearItems);

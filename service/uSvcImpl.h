@@ -8,10 +8,18 @@
 // outside the lock, in parallel with other calls. A device disabled while the call waited
 // for the lock answers 70: a stop waits for the running command and refuses later ones.
 //
+// Under a listener, a command runs only while the caller's address is within its share of
+// the memory budget (else the call fails with kBudgetRefusal, a SOAP fault), and its output
+// value counts in that share until it is encoded.
+//
+// SetSingleDeviceParams refuses (1004, nothing changed) a DeviceID, AppVersion or AppName
+// longer than kMaxSettingBytes: every status poll and every page carries them.
+//
 // In one call: called by THTTPSoapDispatcher; calls TXMLEncoder and, under CommandLock,
 // TDevice::ExecuteCommand.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -24,6 +32,12 @@ class TDeviceContext;
 
 class TMobileDCT : public IMobileDCT {
  public:
+  // Far longer than any identifier, name or version a client sets, small enough that a
+  // status poll or a page view stays a few kilobytes whatever a client sets.
+  static constexpr size_t kMaxSettingBytes = 1024;
+  static constexpr const char* kBudgetRefusal =
+      "The server holds too much data for this client.  Please try again later";
+
   // REQUIRES: Context outlives the object.
   explicit TMobileDCT(TDeviceContext& Context) : FContext(Context) {}
 

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "service/EnabledDeviceFixture.h"
+#include "service/MemoryBudget.h"
 
 namespace dct {
 namespace {
@@ -99,6 +102,52 @@ TEST_F(MobileDCTTest, SetSingleDeviceParamsRenamesTheDevice) {
   EXPECT_FALSE(FService.SetSingleDeviceParams(false, false, "0", "", "", code, description));
   EXPECT_EQ(code, 1013);
   EXPECT_EQ(description, "Устройство не найдено");
+}
+
+TEST_F(MobileDCTTest, SettingsOfUnboundedLengthAreRefusedAndChangeNothing) {
+  const std::string longest(TMobileDCT::kMaxSettingBytes, 'n');
+  const std::string tooLong(TMobileDCT::kMaxSettingBytes + 1, 'n');
+  int code = -1;
+  std::string description;
+  ASSERT_TRUE(FService.SetSingleDeviceParams(false, false, "0", longest, longest, code, description));
+  for (int field = 0; field < 3; ++field) {
+    EXPECT_FALSE(FService.SetSingleDeviceParams(true, true, field == 0 ? tooLong : "5",
+                                                field == 1 ? tooLong : "2.0", field == 2 ? tooLong : "x",
+                                                code, description))
+        << field;
+    EXPECT_EQ(code, 1004);
+    EXPECT_EQ(description, "Ошибка входных параметров команды");
+    const TDevice& device = *FContext.GetSingleDevice();
+    EXPECT_EQ(device.DeviceID(), "0");
+    EXPECT_EQ(device.AppVersion(), longest);
+    EXPECT_EQ(device.AppName(), longest);
+    EXPECT_FALSE(device.AutoClearDocs());
+  }
+}
+
+// Under a listener a command runs only while its client's address is within its share, and
+// its output counts there until it is encoded.
+TEST_F(MobileDCTTest, ACommandWaitsForItsClientsShareAndCountsItsOutput) {
+  TMemoryBudget budget({/*Total=*/64u << 20, /*PerAddress=*/32u << 20, /*ConnectionsPerAddress=*/4});
+  const TMemoryBudget::TAddress address{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 10, 0, 0, 1};
+  std::unique_ptr<TMemoryCharge> charge = budget.Open(address, 0);
+  TMemoryCharge::TScope scope(charge.get());
+
+  const std::string text(1u << 20, 'a');
+  const std::string input = "<sa><elm t=\"S\">" + text + "</elm></sa>";
+  const TAnswer a = Execute("0", "Echo", input);
+  EXPECT_TRUE(a.Result);
+  EXPECT_EQ(charge->Held(), 0u) << "the output value is given back once it is text";
+
+  charge->Charge(32u << 20);  // answers waiting to be read fill the share
+  try {
+    Execute("0", "Echo", input);
+    ADD_FAILURE() << "the command ran";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), TMobileDCT::kBudgetRefusal);
+  }
+  charge->Release(32u << 20);
+  EXPECT_TRUE(Execute("0", "Echo", input).Result);
 }
 
 }  // namespace

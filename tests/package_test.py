@@ -260,7 +260,7 @@ class ManPage(PackageTestCase):
         switches = set(re.findall(r"(?m)^\s+([A-Z]+)\s", usage))
         self.assertEqual(options, {"--port", "--data-root", "--sqlite-library", "--unit-dir", "--help",
                                    "--status", "--url", "--backup", "--import-items", "--merge",
-                                   "--export-documents", "--source"})
+                                   "--export-documents", "--source", "--allow-origin"})
         self.assertEqual(switches, {"INSTALL", "UNINSTALL", "SILENT"})
         for name in sorted(options):
             with self.subTest(option=name):

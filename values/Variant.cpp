@@ -490,6 +490,14 @@ std::string Variant::ToText() const {
 
 std::string Variant::ToTextOrEmpty() const { return FKind == varNull ? std::string() : ToText(); }
 
+size_t Variant::HeapBytes() const {
+  if (FKind == varOleStr && FShort == 0) return sizeof(size_t) + LongText().size();
+  if (FKind != varArray) return 0;
+  size_t bytes = sizeof(TArray) + FNum.Array->items.capacity() * sizeof(Variant);
+  for (const Variant& item : FNum.Array->items) bytes += item.HeapBytes();
+  return bytes;
+}
+
 bool operator==(const Variant& a, const Variant& b) {
   if (a.FKind != b.FKind) return false;
   switch (a.FKind) {

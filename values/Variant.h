@@ -149,6 +149,10 @@ class Variant {
   std::string ToText() const;
   std::string ToTextOrEmpty() const;  // Null gives empty text
 
+  // The heap memory the value holds, its elements' included (not counting sizeof(Variant)
+  // for the value itself): what a large answer costs before it is encoded.
+  size_t HeapBytes() const;
+
   // Deep equality of kind and value (arrays: shape and every element).
   friend bool operator==(const Variant& a, const Variant& b);
 

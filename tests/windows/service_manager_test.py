@@ -215,6 +215,21 @@ class ListenerTest(unittest.TestCase):
         self.assertIn("Service failed on start: Cannot listen for HTTP on port %d (bind): " % port, text)
         self.assertNotIn("\ufffd", text)
 
+    def test_engine_file_that_cannot_load_fails_with_the_loaders_text_not_not_found(self):
+        with tempfile.TemporaryDirectory() as data:
+            junk = os.path.join(data, "sqlite3.dll")
+            with open(junk, "wb") as f:
+                f.write(b"MZ" + b"\0" * 64)  # the start of an executable, and nothing after it
+            cases = [(junk, "Ошибка запуска службы: Cannot load the SQLite library "),
+                     (os.path.join(data, "absent", "sqlite3.dll"), "Ошибка запуска службы: Библиотека не найдена")]
+            for library, entry in cases:
+                r = subprocess.run([WINE, EXE, "--console", "--port", str(free_port()), "--data-root", data,
+                                    "--sqlite-library", library], capture_output=True, timeout=120)
+                text = r.stderr.decode("utf-8")
+                print("\n  %s: %s" % (os.path.basename(os.path.dirname(library)), text.strip()), file=sys.stderr)
+                self.assertEqual(r.returncode, 1, text)
+                self.assertIn("error, event 1: " + entry, text)
+
     # Wine binds past lingering connections whatever the options, so what this shows there
     # is that a restart binds and that a second program is refused with the options chosen
     # (SO_REUSEADDR would let it in); what Windows itself does with them is in

@@ -47,8 +47,15 @@ bool LoadSQLiteLibrary(const std::string& name) {
   if (GHandle != nullptr) return true;
   TDynamicLibrary handle = nullptr;
   for (const std::string& candidate : SQLiteLibraryCandidates(name)) {
-    handle = OpenDynamicLibrary(candidate);
+    // A name without a folder is the system loader's to find: its failure is "not found".
+    const bool searched = candidate.find_first_of(kPathDelimiters) == std::string::npos;
+    if (!searched && !DynamicLibraryFileExists(candidate)) continue;
+    std::string error;
+    handle = OpenDynamicLibrary(candidate, &error);
     if (handle != nullptr) break;
+    // There, but the loader refused it (another architecture, a damaged file, a missing
+    // dependency): its own reason, never "not found".
+    if (!searched) throw ESQLiteException("Cannot load the SQLite library \"" + candidate + "\": " + error);
   }
   if (handle == nullptr) return false;  // no engine: the entry points stay unbound
   TSQLiteAPI api;

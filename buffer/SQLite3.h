@@ -44,9 +44,12 @@ struct TSQLiteAPI {
 // replace single slots while a library is bound (see SQLiteFaults.h) and must restore them.
 extern TSQLiteAPI SQLite;
 
-// Returns whether the library is loaded. Does nothing when it already is. Raises
-// ESQLiteException "Cannot get procedure "NAME" address." when a required entry point is
-// missing (and leaves the library unloaded).
+// Returns whether the library is loaded. Does nothing when it already is. False only when
+// no candidate file exists (a name without a folder: when the system's loader finds none):
+// the engine is missing. A file that exists but cannot be used raises ESQLiteException and
+// leaves the library unloaded: "Cannot load the SQLite library "PATH": <the loader's
+// text>" when the loader refuses it, "Cannot get procedure "NAME" address." when a
+// required entry point is missing.
 bool LoadSQLiteLibrary(const std::string& name);
 void UnloadSQLiteLibrary();
 bool SQLiteLibraryLoaded();

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <set>
 
+#include "support/TestSupport.h"
 #include "support/uCommonUtils.h"
 
 namespace dct {
@@ -65,6 +68,32 @@ TEST_F(SQLiteBindingTest, ALibraryLackingARequiredEntryPointIsRefusedByName) {
   EXPECT_FALSE(SQLiteLibraryLoaded());
   EXPECT_EQ(SQLite.sqlite3_open, nullptr);  // nothing of the stub stays in the table
   EXPECT_TRUE(LoadSQLiteLibrary(""));       // and the real engine binds afterwards
+}
+
+// Missing means no file there; a file that is there and fails is the loader's to explain.
+TEST_F(SQLiteBindingTest, OnlyAMissingFileIsNotFoundAPresentOneThatFailsRaisesTheLoadersText) {
+  testing::TTempDir dir("dct_sqlite_binding");
+  const std::string junk = (std::filesystem::path(dir.Path()) / "libsqlite3-junk.so").string();
+  {
+    std::ofstream(junk, std::ios::binary) << "MZ\x7f"
+                                             "ELF not a library";
+  }
+  const std::string folder = (std::filesystem::path(dir.Path()) / "a-folder.so").string();
+  std::filesystem::create_directory(folder);
+  UnloadSQLiteLibrary();
+  EXPECT_FALSE(LoadSQLiteLibrary((std::filesystem::path(dir.Path()) / "absent.so").string()));
+  EXPECT_FALSE(LoadSQLiteLibrary(folder));  // a folder is no library file
+  try {
+    LoadSQLiteLibrary(junk);
+    ADD_FAILURE() << "the junk file was bound";
+  } catch (const ESQLiteException& e) {
+    const std::string text = e.what();
+    const std::string prefix = "Cannot load the SQLite library \"" + junk + "\": ";
+    EXPECT_EQ(text.rfind(prefix, 0), 0u) << text;
+    EXPECT_GT(text.size(), prefix.size()) << "no reason from the loader";
+  }
+  EXPECT_FALSE(SQLiteLibraryLoaded());
+  EXPECT_EQ(SQLite.sqlite3_open, nullptr);
 }
 
 }  // namespace

@@ -25,3 +25,8 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static-libgcc -static-libstdc++")
 
 # Debian's wine64 keeps its launcher in wine's library folder, not on PATH.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+
+# Boost's system error texts (a port that is taken, a refused bind) in UTF-8, like every text
+# of ours, rather than in the ANSI code page: the event log and the console read them as
+# UTF-8. Every translation unit must see the same choice, so it is made here, once.
+add_compile_definitions(BOOST_SYSTEM_USE_UTF8)

@@ -137,9 +137,13 @@ std::string TDevice::GetResultDescription(int ResultCode) const {
 int TDevice::Enable() {
   Disable();
   FDataBuffer->SetDBID(DeviceID());
-  // The engine is bound once per process; a missing one means nothing can be opened.
-  if (!SQLiteLibraryLoaded() && !LoadSQLiteLibrary(GetSQLiteLibraryName())) {
-    return rcLibraryNotFound;
+  // The engine is bound once per process; a missing one means nothing can be opened. One
+  // that is there but unusable is a failure with the loader's text, not "not found".
+  try {
+    if (!SQLiteLibraryLoaded() && !LoadSQLiteLibrary(GetSQLiteLibraryName())) return rcLibraryNotFound;
+  } catch (const ESQLiteException& e) {
+    FResultDescription = e.what();
+    return rcUnknownError;
   }
   const int result = FDataBuffer->Enable();
   if (result == rcOK) FContext.StartListener();  // a raise leaves the device disabled, uncounted

@@ -181,6 +181,25 @@ TEST_F(DeviceTest, MissingEngineGives1006AndOpensNothing) {
   EXPECT_EQ(FDevice->Enable(), rcOK);
 }
 
+// 1006 is for a missing file only: a file that is there but no engine (another architecture,
+// a damaged copy) fails with the loader's own text.
+TEST_F(DeviceTest, EngineFileThatCannotBeLoadedGives1001WithTheLoadersText) {
+  const std::string previous = GetSQLiteLibraryName();
+  const std::string junk = (fs::path(FTemp.Path()) / "not-an-engine.dll").string();
+  { std::ofstream(junk, std::ios::binary) << "MZ this is no library at all"; }
+  UnloadSQLiteLibrary();
+  SetSQLiteLibraryName(junk);
+  EXPECT_EQ(FDevice->Enable(), rcUnknownError);
+  const std::string text = FDevice->GetResultDescription(rcUnknownError);
+  EXPECT_EQ(text.rfind("Cannot load the SQLite library \"" + junk + "\": ", 0), 0u) << text;
+  EXPECT_GT(text.size(), junk.size() + 36) << "the loader's reason is missing: " << text;
+  EXPECT_FALSE(FDevice->Enabled());
+  EXPECT_FALSE(fs::exists(DataFolder() / "0.db"));
+  EXPECT_EQ(FContext.ListenerUsers(), 0);
+  SetSQLiteLibraryName(previous);
+  EXPECT_EQ(FDevice->Enable(), rcOK);
+}
+
 TEST_F(DeviceTest, NewIdentifierNamesTheFileAtTheNextEnableAndDataSurvives) {
   ASSERT_EQ(FDevice->Enable(), rcOK);
   ASSERT_EQ(Run("PushDocumentData", In({S("D1"), D(1), D(0), Variant::CreateArray({{0, -1}}), S("d")})),

@@ -23,6 +23,7 @@
 #include "service/ufmWebModule.h"
 #include "support/BaseLog.h"
 #include "support/uCommonUtils.h"
+#include "support/uConsole.h"
 #include "support/uProcessMemory.h"
 
 namespace dct {
@@ -71,10 +72,8 @@ class TProgramUnits {
   THTTPBridge FListener{[this](TWebRequest& Request) { return FWebModule.HandleRequest(Request); }};
 };
 
-void PrintTo(std::FILE* stream, const std::string& text) {
-  std::fputs((text + "\n").c_str(), stream);
-  std::fflush(stream);
-}
+// A Windows console gets the report as UTF-16, a pipe or file the UTF-8 bytes.
+void PrintTo(std::FILE* stream, const std::string& text) { WriteText(stream, text + "\n"); }
 
 int Install(const THostOptions& Options) {
   try {

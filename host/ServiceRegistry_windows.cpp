@@ -1,6 +1,11 @@
 #include "host/ServiceRegistry.h"
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <netfw.h>
+#include <oleauto.h>
+
+#include <cstdio>
 
 #include "host/ServiceDefinition.h"
 #include "support/uWideText.h"
@@ -27,6 +32,65 @@ class TServiceHandle {
   SC_HANDLE FHandle;
 };
 
+// COM on this thread for one scope. A thread that has COM in another mode already keeps it.
+class TComScope {
+ public:
+  TComScope() : FResult(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+    if (FAILED(FResult) && FResult != RPC_E_CHANGED_MODE) Raise(static_cast<DWORD>(FResult));
+  }
+  ~TComScope() {
+    if (SUCCEEDED(FResult)) CoUninitialize();
+  }
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+ private:
+  HRESULT FResult;
+};
+
+void Check(HRESULT result) {
+  if (FAILED(result)) Raise(static_cast<DWORD>(result));
+}
+
+// A COM interface pointer, released with its scope.
+template <typename T>
+class TComPtr {
+ public:
+  TComPtr() = default;
+  ~TComPtr() {
+    if (FPointer != nullptr) FPointer->Release();
+  }
+  TComPtr(const TComPtr&) = delete;
+  TComPtr& operator=(const TComPtr&) = delete;
+  T* operator->() const { return FPointer; }
+  T** Out() { return &FPointer; }
+  T* Get() const { return FPointer; }
+
+ private:
+  T* FPointer = nullptr;
+};
+
+// A BSTR of UTF-8 text, freed with its scope.
+class TBstr {
+ public:
+  explicit TBstr(const std::string& Text) : FText(SysAllocString(Utf8ToWide(Text).c_str())) {
+    if (FText == nullptr) Raise(ERROR_NOT_ENOUGH_MEMORY);
+  }
+  ~TBstr() { SysFreeString(FText); }
+  TBstr(const TBstr&) = delete;
+  TBstr& operator=(const TBstr&) = delete;
+  BSTR Get() const { return FText; }
+
+ private:
+  BSTR FText;
+};
+
+void OpenRules(TComPtr<INetFwPolicy2>& Policy, TComPtr<INetFwRules>& Rules) {
+  Check(CoCreateInstance(__uuidof(NetFwPolicy2), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwPolicy2),
+                         reinterpret_cast<void**>(Policy.Out())));
+  Check(Policy->get_Rules(Rules.Out()));
+}
+
 }  // namespace
 
 std::string SystemErrorText(uint32_t Code) {
@@ -38,7 +102,12 @@ std::string SystemErrorText(uint32_t Code) {
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
     text.pop_back();
-  if (text.empty()) return "system error " + std::to_string(Code);
+  if (text.empty()) {
+    // An HRESULT (the firewall's, COM's) reads as the hexadecimal that its documentation uses.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(Code));
+    return "system error " + ((Code & 0x80000000u) != 0 ? std::string(hex) : std::to_string(Code));
+  }
   return WideToUtf8(text);
 }
 
@@ -79,6 +148,42 @@ void TWindowsServiceRegistry::WriteValue(const TRegistryValue& Value) {
 void TWindowsServiceRegistry::RemoveKey(const std::string& Key) {
   const LSTATUS rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, Utf8ToWide(Key).c_str());
   if (rc != ERROR_SUCCESS) Raise(static_cast<DWORD>(rc));
+}
+
+void TWindowsFirewall::AddRule(const TFirewallRule& Rule) {
+  const TComScope com;
+  TComPtr<INetFwPolicy2> policy;
+  TComPtr<INetFwRules> rules;
+  OpenRules(policy, rules);
+  const TBstr name(Rule.Name);
+  Check(rules->Remove(name.Get()));  // a rule left by an earlier install is replaced, not doubled
+  TComPtr<INetFwRule> rule;
+  Check(CoCreateInstance(__uuidof(NetFwRule), nullptr, CLSCTX_INPROC_SERVER, __uuidof(INetFwRule),
+                         reinterpret_cast<void**>(rule.Out())));
+  const TBstr description(Rule.Description);
+  const TBstr grouping(Rule.Grouping);
+  const TBstr program(Rule.Program);
+  const TBstr port(std::to_string(Rule.Port));
+  Check(rule->put_Name(name.Get()));
+  Check(rule->put_Description(description.Get()));
+  Check(rule->put_Grouping(grouping.Get()));
+  Check(rule->put_ApplicationName(program.Get()));
+  Check(rule->put_Protocol(NET_FW_IP_PROTOCOL_TCP));  // before the ports, which need it
+  Check(rule->put_LocalPorts(port.Get()));
+  Check(rule->put_Direction(NET_FW_RULE_DIR_IN));
+  Check(rule->put_Action(NET_FW_ACTION_ALLOW));
+  Check(rule->put_Profiles(NET_FW_PROFILE2_ALL));
+  Check(rule->put_Enabled(VARIANT_TRUE));
+  Check(rules->Add(rule.Get()));
+}
+
+void TWindowsFirewall::RemoveRule(const std::string& Name) {
+  const TComScope com;
+  TComPtr<INetFwPolicy2> policy;
+  TComPtr<INetFwRules> rules;
+  OpenRules(policy, rules);
+  const TBstr name(Name);
+  Check(rules->Remove(name.Get()));
 }
 
 }  // namespace dct

@@ -1,22 +1,20 @@
 #include "service/SocketOptions.h"
 
-#include <winsock2.h>
-
-#include <boost/asio/detail/socket_option.hpp>
-
 namespace dct {
 
-namespace {
-
-using TExclusiveAddressUse = boost::asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
-
-}  // namespace
-
-// Windows binds a listener past connections left in TIME_WAIT without any option, and its
-// SO_REUSEADDR would let a second socket take a port that we listen on: the port is claimed
-// exclusively instead, so a taken port still fails the start.
-void AllowPortReuse(boost::asio::ip::tcp::acceptor& Acceptor, boost::system::error_code& Ec) {
-  Acceptor.set_option(TExclusiveAddressUse(true), Ec);
+// No option at all, which on Windows is what both halves of the contract need:
+// - a restart binds: a listener without options binds past the connections that the last
+//   run accepted, whether they sit in TIME_WAIT or still linger (a terminal that vanished
+//   mid-call), since Windows 2000. SO_EXCLUSIVEADDRUSE would refuse exactly that bind until
+//   those connections are gone, minutes later, so "net stop" then "net start" could fail.
+// - the port stays ours: since Windows Server 2003 a second socket, even with SO_REUSEADDR,
+//   cannot bind a port that a socket without SO_REUSEADDR holds, and a second listener on
+//   the same address fails the start with "address in use". What remains open is a program
+//   of the service's own account binding one specific address of the port, and such a
+//   program can stop the service anyway. SO_REUSEADDR is never set: it would hand the port
+//   to any taker.
+void AllowPortReuse(boost::asio::ip::tcp::acceptor& /*Acceptor*/, boost::system::error_code& Ec) {
+  Ec.clear();
 }
 
 // Windows has no deferred accept for a listening socket (its AcceptEx with a receive buffer

@@ -38,9 +38,18 @@ std::string HostMarkerName(uint32_t Pid) {
   return std::string(kHostMarkerPrefix) + digits;
 }
 
+std::string FormatLogName(const std::string& Prefix, const std::string& ExtraNamePart,
+                          const std::string& ComputerName, int Session) {
+  return Prefix + ExtraNamePart + "_" + ComputerName + "_" + std::to_string(Session) + ".log";
+}
+
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session) {
-  std::string name = Prefix + ExtraNamePart + "_" + ComputerName + "_" + std::to_string(Session) + ".log";
+  return CutLogName(FormatLogName(Prefix, ExtraNamePart, ComputerName, Session));
+}
+
+std::string CutLogName(const std::string& Text) {
+  std::string name = Text;
   if (name.size() <= kLogNameMaxBytes) return name;
   size_t cut = kLogNameMaxBytes;
   // Never leave half a character behind: step back over UTF-8 continuation bytes.
@@ -108,7 +117,8 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
     // Without a folder there is no log file: the name stays empty, for every module.
     if (!folder.empty()) {
       const std::string prefix = folder + ModuleBaseName(ThisModulePath());
-      FillName(BuildLogName(prefix, ExtraNamePart, GetLogComputerName(), GetLogSessionId()));
+      FillName(
+          LogNameBufferText(FormatLogName(prefix, ExtraNamePart, GetLogComputerName(), GetLogSessionId())));
     }
     PublishName();
     return;
@@ -120,8 +130,8 @@ TBaseLog::TBaseLog(const std::string& ExtraNamePart) {
     return;
   }
   // A marker without a slot: the name sits beside the program.
-  FillName(BuildLogName(DropFileExtension(GetModuleFilePath()), ExtraNamePart, GetLogComputerName(),
-                        GetLogSessionId()));
+  FillName(LogNameBufferText(FormatLogName(DropFileExtension(GetModuleFilePath()), ExtraNamePart,
+                                           GetLogComputerName(), GetLogSessionId())));
 }
 
 TBaseLog::~TBaseLog() {

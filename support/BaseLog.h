@@ -97,7 +97,12 @@ class TBaseLog {
 
 // "_com.korvel.baselog.host_" + PID in upper-case hex, zero-padded to at least 6 digits.
 std::string HostMarkerName(uint32_t Pid);
-// "%s%s_%s_%d.log" cut to at most 259 bytes, backed off to a whole UTF-8 character.
+// "%s%s_%s_%d.log", whole.
+std::string FormatLogName(const std::string& Prefix, const std::string& ExtraNamePart,
+                          const std::string& ComputerName, int Session);
+// Text cut to at most 259 bytes, backed off to a whole UTF-8 character.
+std::string CutLogName(const std::string& Text);
+// FormatLogName cut as CutLogName cuts it: the name as the POSIX buffer holds it.
 std::string BuildLogName(const std::string& Prefix, const std::string& ExtraNamePart,
                          const std::string& ComputerName, int Session);
 // The text of /proc/self/sessionid as a session: the unset id is 0, unreadable text 9999.
@@ -116,6 +121,11 @@ std::string GetLogFolder();
 // ---------------------------------------------------------------------------------------
 // Platform calls (BaseLog_posix.cpp, BaseLog_windows.cpp).
 
+// The whole name (UTF-8) as the module's buffer holds it, at most kLogNameMaxBytes: on
+// POSIX the UTF-8 text as CutLogName cuts it; on Windows the text in the system's ANSI code
+// page, which the other modules of the process read it in (characters outside the code
+// page replaced by the system's rules), cut at 259 bytes without splitting a character.
+std::string LogNameBufferText(const std::string& Name);
 // The session of the current process (see above).
 int GetLogSessionId();
 // The computer's name; empty text when the system does not tell.

@@ -28,6 +28,9 @@ struct TSlotRecord {
 
 }  // namespace
 
+// The other modules of a process read the name in the locale's encoding, UTF-8 here.
+std::string LogNameBufferText(const std::string& Name) { return CutLogName(Name); }
+
 int GetLogSessionId() {
   const int fd = open("/proc/self/sessionid", O_RDONLY | O_CLOEXEC);
   if (fd < 0) return kUnknownLogSession;

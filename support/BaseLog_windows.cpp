@@ -29,6 +29,29 @@ HINSTANCE ThisModuleInstance() {
 
 }  // namespace
 
+// The name is published as ANSI text (the slot is registered under its ANSI name, and the
+// other modules read it with the ANSI calls), so it is converted once, here, with the
+// system's replacement for characters the code page lacks, and cut on a character.
+std::string LogNameBufferText(const std::string& Name) {
+  const std::wstring wide = Utf8ToWide(Name);
+  if (wide.empty()) return std::string();
+  const int size = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  if (text.size() <= kLogNameMaxBytes) return text;
+  // In a double-byte code page a lead byte takes the next byte with it.
+  size_t cut = 0;
+  while (cut < text.size()) {
+    const size_t next = cut + (IsDBCSLeadByteEx(CP_ACP, static_cast<BYTE>(text[cut])) ? 2 : 1);
+    if (next > kLogNameMaxBytes) break;
+    cut = next;
+  }
+  text.resize(cut);
+  return text;
+}
+
 int GetLogSessionId() {
   DWORD session = 0;
   if (!ProcessIdToSessionId(GetCurrentProcessId(), &session) || session > 0x7FFFFFFF) {

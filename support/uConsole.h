@@ -32,5 +32,10 @@ class TProgressLine {
 
 // True when stream writes to a terminal or console window.
 bool IsTerminal(std::FILE* stream);
+// Writes UTF-8 text to stream and flushes it. A Windows console gets the text as UTF-16
+// (WriteConsoleW), so that it reads right whatever the console's code page (866 on a
+// Russian system); a file, a pipe and every POSIX stream get the UTF-8 bytes. Returns
+// whether all of it was written.
+bool WriteText(std::FILE* stream, const std::string& text);
 
 }  // namespace dct

@@ -35,5 +35,15 @@ TEST(ProgressLine, RewritesInPlaceOnATerminalAndWritesNothingElsewhere) {
   std::fclose(redirected);
 }
 
+TEST(ConsoleText, AFileGetsTheUtf8BytesUnchanged) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_TRUE(file);
+  const std::string report =
+      "Service \"Korvel mobile DCT service\" failed to install with error: \"Служба уже существует.\"\n";
+  EXPECT_TRUE(WriteText(file, report));
+  EXPECT_EQ(Written(file), report);
+  std::fclose(file);
+}
+
 }  // namespace
 }  // namespace dct

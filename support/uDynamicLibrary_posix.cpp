@@ -2,11 +2,23 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 
 namespace dct {
 
-TDynamicLibrary OpenDynamicLibrary(const std::string& Path) {
-  return dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
+TDynamicLibrary OpenDynamicLibrary(const std::string& Path, std::string* Error) {
+  dlerror();  // a text left by an earlier call is not this one's
+  TDynamicLibrary library = dlopen(Path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr && Error != nullptr) {
+    const char* text = dlerror();
+    *Error = text != nullptr ? text : "the loader gave no reason";
+  }
+  return library;
+}
+
+bool DynamicLibraryFileExists(const std::string& Path) {
+  struct stat st {};
+  return stat(Path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void* FindDynamicSymbol(TDynamicLibrary Library, const char* Name) { return dlsym(Library, Name); }

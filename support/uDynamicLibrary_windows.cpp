@@ -12,12 +12,34 @@ namespace {
 // path the system accepts.
 constexpr DWORD kMaxModulePath = 32768;
 
+// The system's text of a loader error, UTF-16 from FormatMessageW converted once, without
+// its line end ("%1 is not a valid Win32 application." keeps its "%1": no insert is filled).
+std::string LoaderErrorText(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length > 0 && buffer != nullptr ? std::wstring(buffer, length) : std::wstring();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+    text.pop_back();
+  if (text.empty()) return "system error " + std::to_string(code);
+  return WideToUtf8(text);
+}
+
 }  // namespace
 
 // Windows resolves a library's imports at load and keeps its exports to GetProcAddress, so
 // no flags are needed for the POSIX loader's "now" and "local".
-TDynamicLibrary OpenDynamicLibrary(const std::string& Path) {
-  return reinterpret_cast<TDynamicLibrary>(LoadLibraryW(Utf8ToWide(Path).c_str()));
+TDynamicLibrary OpenDynamicLibrary(const std::string& Path, std::string* Error) {
+  const HMODULE library = LoadLibraryW(Utf8ToWide(Path).c_str());
+  if (library == nullptr && Error != nullptr) *Error = LoaderErrorText(GetLastError());
+  return reinterpret_cast<TDynamicLibrary>(library);
+}
+
+bool DynamicLibraryFileExists(const std::string& Path) {
+  const DWORD attributes = GetFileAttributesW(Utf8ToWide(Path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Through void (*)(): the one function type a cast to any other is not warned about.

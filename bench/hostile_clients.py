@@ -6,10 +6,11 @@ another client is 127.0.0.2, whose small Echo must be answered at once while the
 
   hostile_clients.py PROGRAM [CASE...]
 
-Cases: echo (32 clients send an Echo of 6 MiB of line feeds and never read), markup (one
+Cases: echo (32 clients send an Echo of 6 MiB of line feeds and never read; echo64 the same
+with 64), markup (one
 48 MiB envelope of empty elements), download (40 clients ask for a 100,000-item catalogue and
-never read), bodies (two 512 MiB declared bodies at a trickle), idle (500 connections that
-send one byte). Every case ends by itself within a minute or two.
+never read), bodies (two 512 MiB declared bodies at a trickle), idle (600 connections that
+send one byte, more than the table holds). Every case ends by itself within a minute or two.
 """
 
 import os
@@ -92,18 +93,18 @@ def send_all_then_hold(port, payloads, source="127.0.0.1"):
     return held
 
 
-def case_echo(server):
+def case_echo(server, clients=32):
     text = encode_value(["x" + "\n" * (6 * MIB)])  # not white space alone, which reads as empty
     body = request(envelope("Echo", text))
     sockets = []
     threads = [threading.Thread(target=lambda: sockets.extend(send_all_then_hold(server.port, [body])))
-               for _ in range(32)]
+               for _ in range(clients)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
     time.sleep(10)  # two cores decode and encode 32 large values meanwhile
-    return sockets, "32 x Echo of 6 MiB of line feeds, unread"
+    return sockets, "%d x Echo of 6 MiB of line feeds, unread" % clients
 
 
 def case_markup(server):
@@ -144,7 +145,7 @@ def case_bodies(server):
 
 def case_idle(server):
     sockets = []
-    for _ in range(500):
+    for _ in range(600):
         try:
             s = connect(server.port, "127.0.0.1")
             s.send(b"G")
@@ -152,10 +153,10 @@ def case_idle(server):
         except OSError:
             break
     time.sleep(1)
-    return sockets, "500 connections that sent one byte"
+    return sockets, "600 connections that sent one byte"
 
 
-CASES = {"echo": case_echo, "markup": case_markup, "download": case_download,
+CASES = {"echo": case_echo, "echo64": lambda server: case_echo(server, 64), "markup": case_markup, "download": case_download,
          "bodies": case_bodies, "idle": case_idle}
 
 

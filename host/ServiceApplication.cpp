@@ -39,6 +39,7 @@ class TDeviceAdapter : public IHostedDevice {
   std::string GetResultDescription(int ResultCode) const override {
     return FDevice.GetResultDescription(ResultCode);
   }
+  std::string StartWarning() const override { return FDevice.StartWarning(); }
 
  private:
   TDevice& FDevice;

@@ -1,7 +1,6 @@
 #include "host/DocumentExport.h"
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "device/uDeviceCommon.h"
 #include "host/ServiceClient.h"
 #include "support/uConsole.h"
+#include "support/uPrivateFile.h"
 #include "values/uCSVText.h"
 #include "values/uNumberText.h"
 #include "values/uXMLEncoder.h"
@@ -65,8 +65,8 @@ std::string DocHeadersCSV(const TDocuments& Docs) {
   std::string out;
   AppendCSVRecord(out, {"id", "docsource", "doctype", "description"});
   for (const TDocument& d : Docs)
-    AppendCSVRecord(out,
-                    {d.DocumentID, std::to_string(d.Source), std::to_string(d.DocumentType), d.Description});
+    AppendCSVRecord(out, {InertCSVText(d.DocumentID), std::to_string(d.Source),
+                          std::to_string(d.DocumentType), InertCSVText(d.Description)});
   return out;
 }
 
@@ -75,7 +75,8 @@ std::string DocTablesCSV(const TDocuments& Docs) {
   AppendCSVRecord(out, {"docid", "barcode", "quantity", "serialnum"});
   for (const TDocument& d : Docs)
     for (const TDocRow& r : d.Rows)
-      AppendCSVRecord(out, {d.DocumentID, r.Barcode, QuantityText(r.Quantity), r.SerialNum});
+      AppendCSVRecord(out, {InertCSVText(d.DocumentID), InertCSVText(r.Barcode), QuantityText(r.Quantity),
+                            InertCSVText(r.SerialNum)});
   return out;
 }
 
@@ -89,15 +90,19 @@ void WriteFilesWhole(const std::string& Folder,
   // Every file goes to its temporary name first, so that a failure before the renames leaves
   // the previous export (or nothing) under the final names.
   for (const auto& [name, text] : Files) {
-    // A leftover of an export that was killed is simply overwritten.
-    written.push_back(UTF8Path(Folder) / UTF8Path("." + name + ".partial"));
-    std::ofstream out(written.back(), std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
+    const fs::path partial = UTF8Path(Folder) / UTF8Path("." + name + ".partial");
+    // A leftover of an export that was killed, or a link put at the name, goes (the link
+    // itself, never what it names); the file is then created anew, for its owner alone.
+    const fs::file_type leftover = fs::symlink_status(partial, ignored).type();
+    if (leftover == fs::file_type::regular || leftover == fs::file_type::symlink)
+      fs::remove(partial, ignored);
+    try {
+      CreatePrivateFile(partial.string(), text);
+    } catch (const std::exception& e) {
       removeWritten();
-      throw std::runtime_error("cannot write " + Folder + "/." + name + ".partial");
+      throw std::runtime_error(std::string("cannot write the export: ") + e.what());
     }
+    written.push_back(partial);
   }
   for (size_t i = 0; i < Files.size(); ++i) {
     const fs::path target = UTF8Path(Folder) / UTF8Path(Files[i].first);
@@ -115,6 +120,7 @@ void WriteFilesWhole(const std::string& Folder,
                                ec.message());
     }
   }
+  SyncFolder(Folder);  // the renames; each file is whole either way
 }
 
 int RunExportDocumentsCommand(const THostOptions& Options, const std::string& ProgramName, std::FILE* Out,

@@ -62,16 +62,21 @@ void CreatePrivateFile(const std::string& Path, std::string_view Text) {
   // O_EXCL fails on any name that exists, a dangling link included, so nothing is followed.
   TDescriptor fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly));
   if (fd.Get() < 0) throw Failure("create", Path, errno);
-  // The umask may only take bits away, but a file that exists at all must be ours alone.
-  if (::fchmod(fd.Get(), kOwnerOnly) != 0) throw Failure("set the mode of", Path, errno);
+  // What this call created goes again when a later step fails: no half file is left.
+  auto fail = [&](const char* what, int error) {
+    ::unlink(Path.c_str());
+    return Failure(what, Path, error);
+  };
+  // The umask may only take bits away; this states the mode whatever it is.
+  if (::fchmod(fd.Get(), kOwnerOnly) != 0) throw fail("set the mode of", errno);
   while (!Text.empty()) {
     const ssize_t n = ::write(fd.Get(), Text.data(), Text.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw Failure("write", Path, n < 0 ? errno : EIO);
+    if (n <= 0) throw fail("write", n < 0 ? errno : EIO);
     Text.remove_prefix(static_cast<size_t>(n));
   }
-  if (::fsync(fd.Get()) != 0) throw Failure("sync", Path, errno);
-  if (fd.Close() != 0) throw Failure("close", Path, errno);
+  if (::fsync(fd.Get()) != 0) throw fail("sync", errno);
+  if (fd.Close() != 0) throw fail("close", errno);
 }
 
 void SyncFile(const std::string& Path) {

@@ -61,20 +61,27 @@ bool RegularFileIdentity(const std::string& Path, TFileIdentity& Identity, std::
 }
 
 void CreatePrivateFile(const std::string& Path, std::string_view Text) {
+  const std::wstring name = Utf8ToWide(Path);
   // CREATE_NEW fails on any name that exists, a link included; the security descriptor is the
   // folder's inherited one.
-  THandle file(CreateFileW(Utf8ToWide(Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  THandle file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.Valid()) throw Failure("create", Path);
+  // What this call created goes again when a later step fails: no half file is left.
+  auto fail = [&](const char* what) {
+    std::runtime_error failure = Failure(what, Path);
+    if (file.Valid()) file.Close();
+    DeleteFileW(name.c_str());
+    return failure;
+  };
   while (!Text.empty()) {
     const DWORD chunk = Text.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(Text.size());
     DWORD written = 0;
-    if (!WriteFile(file.Get(), Text.data(), chunk, &written, nullptr) || written == 0)
-      throw Failure("write", Path);
+    if (!WriteFile(file.Get(), Text.data(), chunk, &written, nullptr) || written == 0) throw fail("write");
     Text.remove_prefix(written);
   }
-  if (!FlushFileBuffers(file.Get())) throw Failure("sync", Path);
-  if (!file.Close()) throw Failure("close", Path);
+  if (!FlushFileBuffers(file.Get())) throw fail("sync");
+  if (!file.Close()) throw fail("close");
 }
 
 void SyncFile(const std::string& Path) {

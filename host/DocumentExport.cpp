@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/uDeviceCommon.h"
+#include "host/OperatorStop.h"
 #include "host/ServiceClient.h"
 #include "support/uConsole.h"
 #include "support/uPrivateFile.h"
@@ -23,6 +24,11 @@ namespace fs = std::filesystem;
 constexpr int kNoDocuments = 6507;
 
 fs::path UTF8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+// The temporary name of Folder/name, as UTF-8 text.
+std::string PartialName(const std::string& folder, const std::string& name) {
+  return folder + "/." + name + ".partial";
+}
 
 std::string Describe(const TCommandAnswer& answer) {
   return "result " + std::to_string(answer.ResultCode) + " (" + answer.ResultDescription + ")";
@@ -90,14 +96,14 @@ void WriteFilesWhole(const std::string& Folder,
   // Every file goes to its temporary name first, so that a failure before the renames leaves
   // the previous export (or nothing) under the final names.
   for (const auto& [name, text] : Files) {
-    const fs::path partial = UTF8Path(Folder) / UTF8Path("." + name + ".partial");
+    const fs::path partial = UTF8Path(PartialName(Folder, name));
     // A leftover of an export that was killed, or a link put at the name, goes (the link
     // itself, never what it names); the file is then created anew, for its owner alone.
     const fs::file_type leftover = fs::symlink_status(partial, ignored).type();
     if (leftover == fs::file_type::regular || leftover == fs::file_type::symlink)
       fs::remove(partial, ignored);
     try {
-      CreatePrivateFile(partial.string(), text);
+      CreatePrivateFile(PartialName(Folder, name), text);
     } catch (const std::exception& e) {
       removeWritten();
       throw std::runtime_error(std::string("cannot write the export: ") + e.what());
@@ -196,6 +202,9 @@ int RunExportDocumentsCommand(const THostOptions& Options, const std::string& Pr
     std::error_code ec;
     fs::create_directories(UTF8Path(folder), ec);
     if (ec) throw std::runtime_error("cannot create the folder " + folder + ": " + ec.message());
+    // Ctrl+C ends the export at once; its temporary files go with it.
+    const TRemoveOnStop headers(PartialName(folder, kDocHeadersFile));
+    const TRemoveOnStop tables(PartialName(folder, kDocTablesFile));
     WriteFilesWhole(folder, {{kDocHeadersFile, DocHeadersCSV(docs)}, {kDocTablesFile, DocTablesCSV(docs)}});
   } catch (const std::exception& e) {
     progress.Clear();

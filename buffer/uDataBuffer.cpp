@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <filesystem>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -22,7 +23,8 @@ constexpr const char kBufferFolderLeaf[] = "DataBuffer";
 constexpr const char kNotOpen[] = "Data buffer is not open";
 
 // The schema, run at every open in this order. Every statement is of the IF NOT EXISTS
-// kind, so opening keeps whatever is stored, and never alters an existing table.
+// kind, so opening keeps whatever is stored, and never alters an existing table. The
+// compaction that follows it is CompactAtOpen's.
 constexpr const char* kSchema[] = {
     "CREATE TABLE IF NOT EXISTS items (barcode TEXT PRIMARY KEY, name TEXT, unit TEXT, "
     "additionaldata TEXT, series TEXT, quality TEXT, price INTEGER, quantity INTEGER, "
@@ -33,7 +35,6 @@ constexpr const char* kSchema[] = {
     "INTEGER, serialnum TEXT NOT NULL, FOREIGN KEY(docid) REFERENCES docheaders(id), PRIMARY KEY "
     "(docid, barcode, serialnum))",
     "CREATE INDEX IF NOT EXISTS docid on doctables (docid)",
-    "VACUUM",
 };
 
 // A replacing load compacts the file when the new catalogue is under 1/this of the old.
@@ -126,6 +127,20 @@ Currency HundredthsToPrice(int64_t hundredths) {
 }
 
 std::string SourceText(int source) { return std::to_string(source); }
+
+// Whether a failed VACUUM of file ran out of disk: the engine says so as SQLITE_FULL, but a
+// write the file system refuses for space (a quota, a full temporary folder) may come back as
+// a plain I/O error, so one is taken for it when the folder has less free than VACUUM needs.
+bool OutOfSpace(int code, const std::string& file) {
+  if (code == SQLITE_FULL) return true;
+  if (code != SQLITE_IOERR) return false;
+  std::error_code error;
+  const std::filesystem::path path{std::u8string(file.begin(), file.end())};
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return false;
+  const std::filesystem::space_info space = std::filesystem::space(path.parent_path(), error);
+  return !error && space.available / 2 < size;
+}
 
 // The columns of an items row, looked up once per cursor.
 struct TItemFields {
@@ -224,6 +239,7 @@ bool TDataBuffer::IsOpen() const { return FBase != nullptr; }
 
 int TDataBuffer::Enable() {
   Disable();
+  FOpenWarning.clear();
   const std::string file = FileName();
   try {
     if (FDBPath.empty()) throw ESQLiteException("Failed to open database \"" + file + "\" : no data folder");
@@ -233,6 +249,7 @@ int TDataBuffer::Enable() {
     FBase = std::make_unique<TSQLiteDatabase>(file, seUTF8);
     SQLite.sqlite3_busy_timeout(FBase->DB(), static_cast<int>(FLockWait.count()));
     for (const char* statement : kSchema) FBase->ExecSQL(statement);
+    CompactAtOpen();
     Recount();
   } catch (const std::exception& e) {
     // A connection on a file that is locked or not a database is of no use: closed here,
@@ -247,6 +264,19 @@ int TDataBuffer::Enable() {
     // As with the folder: the file stays usable by the service itself.
   }
   return rcOK;
+}
+
+void TDataBuffer::CompactAtOpen() {
+  try {
+    FBase->ExecSQL("VACUUM");
+  } catch (const ESQLiteException& e) {
+    // Only the primary code: the layer does not ask for extended ones.
+    if (!OutOfSpace(SQLite.sqlite3_errcode(FBase->DB()) & 0xFF, FileName())) throw;
+    // VACUUM is all or nothing, so the file is as it was: the buffer works on, uncompacted.
+    FOpenWarning = "The data buffer \"" + FileName() +
+                   "\" was not compacted: the disk has too little free space (" + e.what() +
+                   "). The service works on; free disk space so that the next start compacts it.";
+  }
 }
 
 void TDataBuffer::Disable() {

@@ -78,10 +78,15 @@ class TDataBuffer {
   TDataBuffer(const TDataBuffer&) = delete;
   TDataBuffer& operator=(const TDataBuffer&) = delete;
 
-  // Opens <FDBPath><DBID>.db (creating it), runs the schema statements and opens the file
-  // to every user. 0 or 1001; after 1001 no connection is kept. A DBID holding a character
-  // of kNotInFileName or a NUL is refused (1001): it names a file in the folder, never a path.
+  // Opens <FDBPath><DBID>.db (creating it), runs the schema statements, compacts the file
+  // (VACUUM) and opens the file to every user. 0 or 1001; after 1001 no connection is kept.
+  // A DBID holding a character of kNotInFileName or a NUL is refused (1001): it names a file
+  // in the folder, never a path. A compaction that fails for want of disk space (it needs up
+  // to twice the file free) does not fail the open: the file is left as it was and
+  // OpenWarning says why, for the host to report once.
   int Enable();
+  // Set by an Enable that succeeded without compacting (see Enable); empty otherwise.
+  const std::string& OpenWarning() const { return FOpenWarning; }
   // Closes the connection (rolling back an open transaction); nothing when closed.
   void Disable();
   bool IsOpen() const;
@@ -140,6 +145,8 @@ class TDataBuffer {
   template <typename F>
   void UpdateCounts(F&& change);
 
+  // The VACUUM of Enable; raises unless it failed for want of space (see Enable).
+  void CompactAtOpen();
   // Creates FDBPath and opens it to every user; failures are ignored.
   void PrepareFolder();
   // Runs body(connection) and turns every exception into 1001 with its message; 1001 too
@@ -158,6 +165,7 @@ class TDataBuffer {
   // a time, and preparing is most of the cost of each look-up. Freed before FBase closes.
   std::unique_ptr<TSQLitePreparedStatement> FReadItem;
   std::string FResultDescription;
+  std::string FOpenWarning;
 
   mutable std::mutex FCountsLock;  // guards FCounts only; held just to copy or change it
   TBufferCounts FCounts;

@@ -7,6 +7,7 @@
 
 #include "buffer/SQLite3.h"
 #include "buffer/SQLiteTable3.h"
+#include "support/uPrivateFile.h"
 
 namespace dct {
 
@@ -14,10 +15,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Removes the part file and its journal unless the backup got as far as renaming it.
+// Removes the part file and its journal unless the backup got as far as renaming it. A
+// leftover of a killed backup (or whatever was put at the name) goes first, and the file is
+// then made anew; a name taken again in between fails the backup.
 class TPartFile {
  public:
-  explicit TPartFile(std::string path) : FPath(std::move(path)) { Remove(); }
+  explicit TPartFile(std::string path) : FPath(std::move(path)) {
+    Remove();
+    CreatePrivateFile(FPath, "");  // the engine takes an empty file for an empty database
+  }
   ~TPartFile() {
     if (!FKept) Remove();
   }
@@ -71,12 +77,26 @@ class TBackupHandle {
   sqlite3_backup* FBackup;
 };
 
+// The folder Target is in, for syncing the rename.
+std::string FolderOf(const std::string& Target) {
+  const fs::path folder = fs::path(Target).parent_path();
+  return folder.empty() ? "." : folder.string();
+}
+
 }  // namespace
 
 TBackupOutcome BackupDataBuffer(const std::string& Source, const std::string& Target,
-                                const TBackupProgress& Progress, std::chrono::milliseconds LockWait) {
-  // sqlite3_open would create a missing source: an empty "backup" of nothing.
-  if (!fs::is_regular_file(Source)) throw std::runtime_error("there is no database at \"" + Source + "\"");
+                                const TBackupProgress& Progress, std::chrono::milliseconds LockWait,
+                                const TBackupBeforeSync& BeforeSync) {
+  TFileIdentity checked;
+  std::string why;
+  if (!RegularFileIdentity(Source, checked, why)) {
+    std::error_code ignored;
+    // sqlite3_open would create a missing source: an empty "backup" of nothing.
+    if (!fs::exists(fs::symlink_status(Source, ignored)))
+      throw std::runtime_error("there is no database at \"" + Source + "\"");
+    throw std::runtime_error("\"" + Source + "\" is not read: " + why);
+  }
   std::error_code same;
   if (fs::equivalent(Source, Target, same))
     throw std::runtime_error("the backup file \"" + Target + "\" is the database itself");
@@ -90,8 +110,17 @@ TBackupOutcome BackupDataBuffer(const std::string& Source, const std::string& Ta
     // engine never restarts the copy and the copy is one state of the database.
     source.BeginTransaction();
     source.GetUniTable("SELECT COUNT(*) FROM sqlite_master")->RaiseIfStepFailed();
+    // The engine now holds the file open under its read lock: the name must still be the
+    // file checked above, or a link was swapped in between the check and the open.
+    TFileIdentity opened;
+    if (!RegularFileIdentity(Source, opened, why) || !(opened == checked))
+      throw std::runtime_error("\"" + Source + "\" was replaced while it was opened; no copy was made");
 
     TSQLiteDatabase copy(part.Path());
+    // No journal file to plant a link at, and no flush under the source's read lock: the copy
+    // is synced once, after the source is let go. A copy that fails is thrown away anyway.
+    copy.GetUniTable("PRAGMA journal_mode = MEMORY")->RaiseIfStepFailed();  // answers with a row
+    copy.ExecSQL("PRAGMA synchronous = OFF");
     TBackupHandle backup(SQLite.sqlite3_backup_init(copy.DB(), "main", source.DB(), "main"));
     if (backup.Get() == nullptr) copy.RaiseSQLiteError("Cannot start the backup of \"" + Source + "\"", "");
     int rc = SQLITE_OK;
@@ -111,9 +140,12 @@ TBackupOutcome BackupDataBuffer(const std::string& Source, const std::string& Ta
     const std::string verdict = check->Eof() ? "no answer" : check->Field(0).AsString();
     if (verdict != "ok") throw std::runtime_error("the copy failed the integrity check: " + verdict);
   }
+  if (BeforeSync) BeforeSync();
+  SyncFile(part.Path());
   outcome.Bytes = static_cast<int64_t>(fs::file_size(part.Path()));
   ReplaceFile(part.Path(), Target);
   part.Keep();
+  SyncFolder(FolderOf(Target));  // the rename itself; the copy is whole either way
   return outcome;
 }
 

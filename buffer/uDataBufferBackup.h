@@ -5,9 +5,16 @@
 // between two commits, never in the middle of one. While it runs the service's writes wait
 // for it (the buffer's kLockWait); before it starts, a commit in progress is waited for.
 //
+// The read transaction ends as soon as the pages are copied: the copy is written to its disk
+// afterwards, so a slow target never keeps the service's commits waiting for its flush.
+//
 // Target is written as Target + kPartSuffix beside it, checked with PRAGMA integrity_check,
-// and only then renamed over Target: a failed backup leaves Target as it was and no part
-// file behind.
+// synced, and only then renamed over Target: a failed backup leaves Target as it was and no
+// part file behind. The part file is created anew for its owner alone (never through a link
+// or over what is at its name, see support/uPrivateFile.h) and the copy keeps no journal
+// file, so nothing planted beside Target is written through. Source must be the database
+// file itself: a link in its place is refused, since whoever can write into the service's
+// folder could point it at any file the (root) operator can read.
 //
 // In one call: called by the host's --backup; calls the engine through SQLite3.h.
 #pragma once
@@ -37,11 +44,15 @@ struct TBackupOutcome {
 // Called after each step with the pages copied so far and the pages in all.
 using TBackupProgress = std::function<void(int64_t Done, int64_t Total)>;
 
+// For tests: called once the pages are copied and checked, just before the copy is synced.
+using TBackupBeforeSync = std::function<void()>;
+
 // Copies the database file Source (which must exist: it is never created) to Target. The
 // engine must be bound (LoadSQLiteLibrary). Raises ESQLiteException or std::runtime_error
 // with the reason, naming the file.
 TBackupOutcome BackupDataBuffer(const std::string& Source, const std::string& Target,
                                 const TBackupProgress& Progress = nullptr,
-                                std::chrono::milliseconds LockWait = kBackupLockWait);
+                                std::chrono::milliseconds LockWait = kBackupLockWait,
+                                const TBackupBeforeSync& BeforeSync = nullptr);
 
 }  // namespace dct

@@ -115,5 +115,21 @@ TEST_F(DataBufferBackupTest, ABackupWaitsForAWriterUpToTheWait) {
   EXPECT_EQ(copy.GetTableValue("SELECT COUNT(*) FROM Items"), 1);
 }
 
+// A slow target's flush must not keep the service's commits waiting: by the time the copy is
+// synced, a writer that does not wait at all commits.
+TEST_F(DataBufferBackupTest, TheReadLockIsGoneBeforeTheCopyIsSynced) {
+  bool committed = false;
+  BackupDataBuffer(FBuffer->FileName(), FTarget, nullptr, kBackupLockWait, [&] {
+    TSQLiteDatabase writer(FBuffer->FileName());
+    SQLite.sqlite3_busy_timeout(writer.DB(), 0);
+    writer.ExecSQL("INSERT INTO items (barcode, name) VALUES ('W', 'written during the sync')");
+    committed = true;
+  });
+  EXPECT_TRUE(committed);
+  TSQLiteDatabase copy(FTarget);
+  EXPECT_EQ(copy.GetTableValue("SELECT COUNT(*) FROM items"), 2);  // the state it copied
+  EXPECT_EQ(Value("SELECT COUNT(*) FROM items"), 3);
+}
+
 }  // namespace
 }  // namespace dct

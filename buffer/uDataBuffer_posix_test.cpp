@@ -11,6 +11,7 @@
 
 #include "buffer/DataBufferFixture.h"
 #include "buffer/SQLiteTable3.h"
+#include "buffer/uDataBufferBackup.h"
 #include "support/TestSupport.h"
 #include "support/uCommonUtils.h"
 
@@ -117,6 +118,38 @@ TEST_F(DataBufferTest, TheDatabaseAndItsJournalAreOpenToEveryUser) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   ASSERT_EQ(FBuffer->Enable(), 0);
   EXPECT_EQ(ItemNames(), "A=n N=by nobody");
+}
+
+// Whoever can write into the buffer's or the target's folder plants links; the backup, run as
+// root, must neither read through one nor write through one.
+TEST_F(DataBufferTest, TheBackupReadsAndWritesNoLink) {
+  const std::string victim = FTemp.Path() + "/victim";
+  const std::string target = FTemp.Path() + "/copy.db";
+  std::ofstream(victim) << "not to be touched";
+  auto victimText = [&] { return ReadFileText(victim); };
+
+  // A link in place of the database is refused, whatever it points to.
+  const std::string linked = FTemp.Path() + "/linked.db";
+  fs::create_symlink(FBuffer->FileName(), linked);
+  try {
+    BackupDataBuffer(linked, target);
+    ADD_FAILURE() << "a linked database was copied";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("symbolic link"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+
+  // Links at the part file's name, its journal's and the target's are never written through.
+  for (const std::string& planted : {target + kPartSuffix, target + kPartSuffix + "-journal", target})
+    fs::create_symlink(victim, planted);
+  const mode_t oldMask = umask(0);
+  BackupDataBuffer(FBuffer->FileName(), target);
+  umask(oldMask);
+  EXPECT_EQ(victimText(), "not to be touched");
+  EXPECT_FALSE(fs::is_symlink(target));
+  EXPECT_EQ(ModeOf(target), 0600u);  // the whole database: its owner's alone
+  TSQLiteDatabase copy(target);
+  EXPECT_EQ(copy.GetTableValue("SELECT COUNT(*) FROM sqlite_master WHERE name = 'items'"), 1);
 }
 
 }  // namespace

@@ -695,6 +695,46 @@ TEST_F(DataBufferTest, ACompactionFailureAfterAReplacingLoadLosesNothing) {
   EXPECT_EQ(ItemNames(), "A=a");
 }
 
+// The open's VACUUM needs up to twice the file free: a full disk must not stop the service.
+TEST_F(DataBufferTest, AnOpenWhoseCompactionFindsTheDiskFullWorksOnWithAWarning) {
+  ASSERT_EQ(FBuffer->SaveItems({Item("A", "a"), Item("B", "b")}), 0);
+  struct TCase {
+    int Code;
+    int Expected;
+    bool Warned;
+  };
+  const TCase cases[] = {
+      {SQLITE_FULL, 0, true},
+      // The folder has plenty of room: a real I/O fault, and the open fails as before.
+      {SQLITE_IOERR, 1001, false},
+      {SQLITE_CORRUPT, 1001, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Code);
+    {
+      TSQLiteFaults faults;
+      faults.Fail(TSQLiteFaults::kStep, "VACUUM", 1, 1, c.Code);
+      EXPECT_EQ(FBuffer->Enable(), c.Expected) << FBuffer->ResultDescription();
+      EXPECT_EQ(faults.Fired(), 1);
+    }
+    EXPECT_EQ(FBuffer->IsOpen(), c.Expected == 0);
+    if (c.Warned) {
+      EXPECT_NE(FBuffer->OpenWarning().find(FBuffer->FileName()), std::string::npos)
+          << FBuffer->OpenWarning();
+      EXPECT_NE(FBuffer->OpenWarning().find("free space"), std::string::npos);
+      EXPECT_EQ(ItemNames(), "A=a B=b");
+      EXPECT_EQ(FBuffer->SaveItems({Item("C", "c")}), 0);  // a working buffer, not a read-only one
+      EXPECT_EQ(FBuffer->Counts().Items, 3);
+    } else {
+      EXPECT_EQ(FBuffer->OpenWarning(), "");
+    }
+    // The next open that compacts says nothing.
+    ASSERT_EQ(FBuffer->Enable(), 0);
+    EXPECT_EQ(FBuffer->OpenWarning(), "");
+    ASSERT_EQ(FBuffer->SaveItems({Item("A", "a"), Item("B", "b")}, true), 0);
+  }
+}
+
 TEST_F(DataBufferTest, AReplacingLoadCompactsOnlyWhenTheCatalogueShrank) {
   TItemsArray many;
   for (int i = 0; i < 40; ++i) many.push_back(Item(NumberedBarcode(i)));

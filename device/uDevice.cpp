@@ -162,6 +162,10 @@ void TDevice::Disable() {
   }
 }
 
+std::string TDevice::StartWarning() const {
+  return FEnabled.load() ? FDataBuffer->OpenWarning() : std::string();
+}
+
 void TDevice::TakeBufferDescription() { FResultDescription = FDataBuffer->ResultDescription(); }
 
 void TDevice::NoteNow(std::atomic<int64_t>& When) {

@@ -48,6 +48,9 @@ class TDevice {
   int Enable();
   void Disable();
   bool Enabled() const { return FEnabled.load(); }
+  // What the last Enable that returned 0 leaves for the operator (the buffer's OpenWarning:
+  // its file could not be compacted); empty when nothing.
+  std::string StartWarning() const;
 
   // Settings.
   std::string DeviceID() const;

@@ -10,6 +10,7 @@
 #include <tuple>
 
 #include "buffer/SQLite3.h"
+#include "buffer/SQLiteFaults.h"
 #include "buffer/uDataBuffer.h"
 #include "device/uEquipmentErrors.h"
 #include "support/TestSupport.h"
@@ -159,6 +160,21 @@ TEST_F(DeviceTest, EnableOpensBufferAndSwitchesListener) {
   EXPECT_EQ(FContext.ListenerUsers(), 0);
   FDevice->Disable();  // twice changes nothing
   EXPECT_EQ(FContext.ListenerUsers(), 0);
+}
+
+TEST_F(DeviceTest, AFullDiskAtTheOpenStillEnablesAndLeavesAWarning) {
+  ASSERT_EQ(FDevice->Enable(), rcOK);
+  EXPECT_EQ(FDevice->StartWarning(), "");
+  {
+    TSQLiteFaults faults;
+    faults.Fail(TSQLiteFaults::kStep, "VACUUM", 1, 1, SQLITE_FULL);
+    ASSERT_EQ(FDevice->Enable(), rcOK);
+  }
+  EXPECT_TRUE(FDevice->Enabled());
+  EXPECT_TRUE(FListener.listening);
+  EXPECT_NE(FDevice->StartWarning().find("0.db"), std::string::npos) << FDevice->StartWarning();
+  FDevice->Disable();
+  EXPECT_EQ(FDevice->StartWarning(), "");  // only an enabled device has something to report
 }
 
 TEST_F(DeviceTest, ListenerFailureRaisesAndLeavesDeviceDisabledUncounted) {

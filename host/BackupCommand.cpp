@@ -6,6 +6,7 @@
 #include "buffer/SQLite3.h"
 #include "buffer/uDataBuffer.h"
 #include "buffer/uDataBufferBackup.h"
+#include "host/OperatorStop.h"
 #include "support/uCommonUtils.h"
 #include "support/uConsole.h"
 
@@ -35,6 +36,8 @@ int RunBackupCommand(const std::string& DataRoot, const std::string& Target, con
       throw std::runtime_error("the SQLite engine " +
                                (library.empty() ? std::string(DefaultSQLiteLibraryName()) : library) +
                                " cannot be loaded");
+    // Ctrl+C ends the backup at once; what it was writing goes with it.
+    const TRemoveOnStop part(Target + kPartSuffix);
     TBackupOutcome outcome;
     {
       TProgressLine progress(Err);

@@ -1,14 +1,15 @@
 #include "host/DocumentExport.h"
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <utility>
 #include <vector>
 
 #include "device/uDeviceCommon.h"
+#include "host/OperatorStop.h"
 #include "host/ServiceClient.h"
 #include "support/uConsole.h"
+#include "support/uPrivateFile.h"
 #include "values/uCSVText.h"
 #include "values/uNumberText.h"
 #include "values/uXMLEncoder.h"
@@ -23,6 +24,11 @@ namespace fs = std::filesystem;
 constexpr int kNoDocuments = 6507;
 
 fs::path UTF8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
+// The temporary name of Folder/name, as UTF-8 text.
+std::string PartialName(const std::string& folder, const std::string& name) {
+  return folder + "/." + name + ".partial";
+}
 
 std::string Describe(const TCommandAnswer& answer) {
   return "result " + std::to_string(answer.ResultCode) + " (" + answer.ResultDescription + ")";
@@ -65,8 +71,8 @@ std::string DocHeadersCSV(const TDocuments& Docs) {
   std::string out;
   AppendCSVRecord(out, {"id", "docsource", "doctype", "description"});
   for (const TDocument& d : Docs)
-    AppendCSVRecord(out,
-                    {d.DocumentID, std::to_string(d.Source), std::to_string(d.DocumentType), d.Description});
+    AppendCSVRecord(out, {InertCSVText(d.DocumentID), std::to_string(d.Source),
+                          std::to_string(d.DocumentType), InertCSVText(d.Description)});
   return out;
 }
 
@@ -75,7 +81,8 @@ std::string DocTablesCSV(const TDocuments& Docs) {
   AppendCSVRecord(out, {"docid", "barcode", "quantity", "serialnum"});
   for (const TDocument& d : Docs)
     for (const TDocRow& r : d.Rows)
-      AppendCSVRecord(out, {d.DocumentID, r.Barcode, QuantityText(r.Quantity), r.SerialNum});
+      AppendCSVRecord(out, {InertCSVText(d.DocumentID), InertCSVText(r.Barcode), QuantityText(r.Quantity),
+                            InertCSVText(r.SerialNum)});
   return out;
 }
 
@@ -89,15 +96,19 @@ void WriteFilesWhole(const std::string& Folder,
   // Every file goes to its temporary name first, so that a failure before the renames leaves
   // the previous export (or nothing) under the final names.
   for (const auto& [name, text] : Files) {
-    // A leftover of an export that was killed is simply overwritten.
-    written.push_back(UTF8Path(Folder) / UTF8Path("." + name + ".partial"));
-    std::ofstream out(written.back(), std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
+    const fs::path partial = UTF8Path(PartialName(Folder, name));
+    // A leftover of an export that was killed, or a link put at the name, goes (the link
+    // itself, never what it names); the file is then created anew, for its owner alone.
+    const fs::file_type leftover = fs::symlink_status(partial, ignored).type();
+    if (leftover == fs::file_type::regular || leftover == fs::file_type::symlink)
+      fs::remove(partial, ignored);
+    try {
+      CreatePrivateFile(PartialName(Folder, name), text);
+    } catch (const std::exception& e) {
       removeWritten();
-      throw std::runtime_error("cannot write " + Folder + "/." + name + ".partial");
+      throw std::runtime_error(std::string("cannot write the export: ") + e.what());
     }
+    written.push_back(partial);
   }
   for (size_t i = 0; i < Files.size(); ++i) {
     const fs::path target = UTF8Path(Folder) / UTF8Path(Files[i].first);
@@ -115,6 +126,7 @@ void WriteFilesWhole(const std::string& Folder,
                                ec.message());
     }
   }
+  SyncFolder(Folder);  // the renames; each file is whole either way
 }
 
 int RunExportDocumentsCommand(const THostOptions& Options, const std::string& ProgramName, std::FILE* Out,
@@ -190,6 +202,9 @@ int RunExportDocumentsCommand(const THostOptions& Options, const std::string& Pr
     std::error_code ec;
     fs::create_directories(UTF8Path(folder), ec);
     if (ec) throw std::runtime_error("cannot create the folder " + folder + ": " + ec.message());
+    // Ctrl+C ends the export at once; its temporary files go with it.
+    const TRemoveOnStop headers(PartialName(folder, kDocHeadersFile));
+    const TRemoveOnStop tables(PartialName(folder, kDocTablesFile));
     WriteFilesWhole(folder, {{kDocHeadersFile, DocHeadersCSV(docs)}, {kDocTablesFile, DocTablesCSV(docs)}});
   } catch (const std::exception& e) {
     progress.Clear();

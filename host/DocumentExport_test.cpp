@@ -56,6 +56,25 @@ TEST(DocumentExport, FilesReadBackAsTheDocuments) {
   EXPECT_EQ(tablesText.substr(0, 34), "docid,barcode,quantity,serialnum\r\n");
 }
 
+// A description, a barcode or a serial number set by a terminal must not run as a formula in
+// the accounting side's spreadsheet; numbers stay numbers, negative ones included.
+TEST(DocumentExport, TextThatASpreadsheetWouldEvaluateIsWrittenInert) {
+  TDocuments docs(1);
+  docs[0] = {"=1+1", 3, 1, "@SUM(A1:A9)", {{"+79990000000", -1.5, "-SN"}, {"4600000000017", 2, "\tx"}}};
+  std::vector<std::string> f;
+  std::vector<std::vector<std::string>> read;
+  const std::string headersText = DocHeadersCSV(docs);
+  TCSVReader headers(headersText);
+  while (headers.Next(f)) read.push_back(f);
+  EXPECT_EQ(read[1], (std::vector<std::string>{"'=1+1", "1", "3", "'@SUM(A1:A9)"}));
+  read.clear();
+  const std::string tablesText = DocTablesCSV(docs);
+  TCSVReader tables(tablesText);
+  while (tables.Next(f)) read.push_back(f);
+  EXPECT_EQ(read[1], (std::vector<std::string>{"'=1+1", "'+79990000000", "-1.5", "'-SN"}));
+  EXPECT_EQ(read[2], (std::vector<std::string>{"'=1+1", "4600000000017", "2", "'\tx"}));
+}
+
 std::string Content(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
   std::stringstream s;
@@ -80,6 +99,24 @@ TEST(DocumentExport, FilesAppearWholeOrNotAtAll) {
   size_t entries = 0;
   for (const auto& e : fs::directory_iterator(dir)) entries += e.path().filename() != ".b.csv.partial";
   EXPECT_EQ(entries, 2u);
+}
+
+// A link planted at a temporary name (the folder may be shared) is never written through.
+TEST(DocumentExport, ALinkAtATemporaryNameIsNotFollowed) {
+  testing::TTempDir temp;
+  const fs::path dir = fs::path(temp.Path());
+  const fs::path victim = dir / "victim";
+  std::ofstream(victim) << "not to be touched";
+  std::error_code error;
+  fs::create_symlink(victim, dir / ".a.csv.partial", error);
+  if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+  fs::create_symlink(dir / "nowhere", dir / ".b.csv.partial");
+  WriteFilesWhole(temp.Path(), {{"a.csv", "new a"}, {"b.csv", "new b"}});
+  EXPECT_EQ(Content(victim), "not to be touched");
+  EXPECT_FALSE(fs::exists(dir / "nowhere"));
+  EXPECT_EQ(Content(dir / "a.csv"), "new a");
+  EXPECT_EQ(Content(dir / "b.csv"), "new b");
+  EXPECT_FALSE(fs::is_symlink(dir / "a.csv"));
 }
 
 }  // namespace

@@ -6,9 +6,28 @@ namespace dct {
 
 namespace {
 
-// syslog priorities of the two entry types.
+// syslog priorities of the entry types.
 constexpr int kPriorityInformation = 6;
+constexpr int kPriorityWarning = 4;
 constexpr int kPriorityError = 3;
+
+int Priority(TEventType type) {
+  switch (type) {
+    case TEventType::Error: return kPriorityError;
+    case TEventType::Warning: return kPriorityWarning;
+    case TEventType::Information: break;
+  }
+  return kPriorityInformation;
+}
+
+const char* TypeName(TEventType type) {
+  switch (type) {
+    case TEventType::Error: return "error";
+    case TEventType::Warning: return "warning";
+    case TEventType::Information: break;
+  }
+  return "information";
+}
 
 bool EnvironmentSet(const char* name) {
   const char* value = std::getenv(name);
@@ -20,10 +39,9 @@ bool EnvironmentSet(const char* name) {
 bool StartedBySystemd() { return EnvironmentSet("JOURNAL_STREAM") || EnvironmentSet("NOTIFY_SOCKET"); }
 
 std::vector<std::string> JournalFields(const TEventEntry& Entry, const std::string& Source) {
-  const int priority = Entry.Type == TEventType::Error ? kPriorityError : kPriorityInformation;
   return {
       "MESSAGE=" + Entry.Text,
-      "PRIORITY=" + std::to_string(priority),
+      "PRIORITY=" + std::to_string(Priority(Entry.Type)),
       "SYSLOG_IDENTIFIER=" + Source,
       "EVENT_ID=" + std::to_string(Entry.EventId),
       "EVENT_CATEGORY=" + std::to_string(Entry.Category),
@@ -35,9 +53,8 @@ std::string ConsoleLine(const TEventEntry& Entry) {
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  const char* type = Entry.Type == TEventType::Error ? "error" : "information";
-  return std::string(kEventSource) + ": " + type + ", event " + std::to_string(Entry.EventId) + ": " + text +
-         "\n";
+  return std::string(kEventSource) + ": " + TypeName(Entry.Type) + ", event " +
+         std::to_string(Entry.EventId) + ": " + text + "\n";
 }
 
 void TEventLog::Write(const TEventEntry& Entry) {

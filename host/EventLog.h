@@ -2,7 +2,8 @@
 //
 // The system's log takes the entries when the host asks for it:
 //   POSIX, started by systemd ($JOURNAL_STREAM or $NOTIFY_SOCKET set): the journal,
-//     MESSAGE=<text>  PRIORITY=6 (information) or 3 (error)  SYSLOG_IDENTIFIER=<source>
+//     MESSAGE=<text>  PRIORITY=6 (information), 4 (warning) or 3 (error)
+//     SYSLOG_IDENTIFIER=<source>
 //     EVENT_ID=<id>  EVENT_CATEGORY=<category>
 //   Windows: the Application event log, one insertion string, the entry's type, category
 //     and identifier (the program carries no message table).
@@ -20,7 +21,8 @@ namespace dct {
 
 constexpr char kEventSource[] = "dct_korvelmobile";
 
-enum class TEventType { Information, Error };
+// A warning: the service runs, but something needs the operator (a full disk).
+enum class TEventType { Information, Warning, Error };
 
 struct TEventEntry {
   TEventType Type = TEventType::Information;

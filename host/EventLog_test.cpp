@@ -17,6 +17,7 @@ TEST(EventLogTest, JournalFieldsCarryPriorityIdentifierAndEvent) {
       JournalFields({TEventType::Error, 0, 0, "Service failed on start: x"});
   EXPECT_EQ(error[1], "PRIORITY=3");
   EXPECT_EQ(error[3], "EVENT_ID=0");
+  EXPECT_EQ(JournalFields({TEventType::Warning, 0, 3, "w"})[1], "PRIORITY=4");
 }
 
 TEST(EventLogTest, ConsoleLineHoldsTypeIdentifierAndExactText) {
@@ -24,6 +25,7 @@ TEST(EventLogTest, ConsoleLineHoldsTypeIdentifierAndExactText) {
             "dct_korvelmobile: information, event 1: Служба успешно запущена\n");
   EXPECT_EQ(ConsoleLine({TEventType::Error, 0, 0, "two\nlines\r"}),
             "dct_korvelmobile: error, event 0: two lines \n");
+  EXPECT_EQ(ConsoleLine({TEventType::Warning, 0, 3, "w"}), "dct_korvelmobile: warning, event 3: w\n");
 }
 
 TEST(EventLogTest, ByHandEntriesGoToStandardError) {

@@ -11,7 +11,9 @@ bool WriteToSystemLog(const std::string& Source, const TEventEntry& Entry) {
   if (source == nullptr) return false;
   const std::wstring text = Utf8ToWide(Entry.Text);
   LPCWSTR strings[] = {text.c_str()};
-  const WORD type = Entry.Type == TEventType::Error ? EVENTLOG_ERROR_TYPE : EVENTLOG_INFORMATION_TYPE;
+  const WORD type = Entry.Type == TEventType::Error     ? EVENTLOG_ERROR_TYPE
+                    : Entry.Type == TEventType::Warning ? EVENTLOG_WARNING_TYPE
+                                                        : EVENTLOG_INFORMATION_TYPE;
   const BOOL reported = ReportEventW(source, type, static_cast<WORD>(Entry.Category),
                                      static_cast<DWORD>(Entry.EventId), nullptr, 1, 0, strings, nullptr);
   DeregisterEventSource(source);

@@ -14,6 +14,7 @@
 #include "host/DocumentExport.h"
 #include "host/EventLog.h"
 #include "host/ItemImport.h"
+#include "host/OperatorStop.h"
 #include "host/ServiceDefinition.h"
 #include "host/ServiceHost.h"
 #include "host/StatusClient.h"
@@ -40,6 +41,7 @@ class TDeviceAdapter : public IHostedDevice {
   std::string GetResultDescription(int ResultCode) const override {
     return FDevice.GetResultDescription(ResultCode);
   }
+  std::string StartWarning() const override { return FDevice.StartWarning(); }
 
  private:
   TDevice& FDevice;
@@ -139,7 +141,8 @@ std::string AbsoluteFolder(const std::string& folder) {
 }
 
 int RunUnits(int argc, char** argv) {
-  TStopSignal stop;  // first: every thread started later inherits the blocked signals
+  // No thread exists before the stop handling below is chosen: the service blocks its stop
+  // signals (every later thread inherits that), an operator command ends at once on them.
   const std::vector<std::string> args = ProgramArguments(argc, argv);
   const std::string program = args.empty() ? kServiceName : ModuleBaseName(args[0]);
   THostOptions options;
@@ -153,6 +156,9 @@ int RunUnits(int argc, char** argv) {
     std::fputs(UsageText(program).c_str(), stdout);
     return kExitOk;
   }
+  const bool operatorCommand =
+      options.Status || options.ImportItemsFile || options.ExportDir || options.BackupFile;
+  if (operatorCommand) EndAtOnceOnStop();
   // A client of the running service: nothing of the service's own is made.
   if (options.Status) return RunStatusCommand(options, program, stdout, stderr);
   if (options.ImportItemsFile) return RunImportItemsCommand(options, program, stdout, stderr);
@@ -166,6 +172,7 @@ int RunUnits(int argc, char** argv) {
     return RunBackupCommand(root, *options.BackupFile, program, stdout, stderr);
   }
 
+  TStopSignal stop;  // before any thread: every thread started later inherits the blocked signals
   // The log-file naming is the first unit to start and the last to end.
   TBaseLog logNaming;
   TProgramUnits units(options.Port, options.AllowedOrigins);

@@ -1,7 +1,8 @@
 // The service application: the program's entry from the command line to its exit status.
 //
-//   1. Block the stop signals (before any thread exists) and read the command line; a bad
-//      one ends with status 2, --help with 0.
+//   1. Read the command line; a bad one ends with status 2, --help with 0. An operator
+//      command then runs with Ctrl+C and SIGTERM ending it at once (OperatorStop.h); the
+//      service blocks its stop signals before any thread exists (StopSignal.h).
 //   2. Apply --data-root and --sqlite-library, then start the units in order: the log-file
 //      naming; the device context; the web module over it; the HTTP listener (not
 //      listening, with its port) serving the module, wired to the context as its switch;

@@ -6,5 +6,6 @@ namespace dct {
 // the control thread; run with --console there is no one to tell.
 bool NotifyReady() { return false; }
 bool NotifyStopping() { return false; }
+bool NotifyExtendStartTimeout(std::chrono::microseconds) { return false; }
 
 }  // namespace dct

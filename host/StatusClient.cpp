@@ -9,6 +9,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -38,10 +39,33 @@ std::string UptimeText(int64_t seconds) {
   return out;
 }
 
+// Client-set text (the app name, the device identifier) reaches the operator's terminal: a
+// control character in it could forge a status line or drive the terminal, so each C0 and C1
+// control and DEL is shown as \xNN or \u00NN instead. A backslash stays itself (Windows paths).
+std::string Printable(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    char escaped[8];
+    if (c < 0x20 || c == 0x7F) {
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      out += escaped;
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned char>(text[++i]));
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 void Line(std::string& out, const char* label, const std::string& value) {
   std::string l = label;
   l.resize(21, ' ');
-  out += l + value + "\n";
+  out += l + Printable(value) + "\n";
 }
 
 }  // namespace

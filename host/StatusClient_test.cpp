@@ -146,6 +146,34 @@ TEST_F(StatusClientServerTest, PrintsTheStatusReadably) {
   }
 }
 
+// A client sets the app name: it must not forge a line or reach the terminal's controls.
+TEST_F(StatusClientServerTest, ClientSetTextIsPrintedWithItsControlsEscaped) {
+  TServiceStatus status;
+  status.Program = "svc";
+  status.HasDevice = true;
+  status.DeviceID = "0\r";
+  status.AppName = "Shop\nCalls                0 served, 0 failed\x1b[2J";
+  status.AppVersion =
+      "2.0\xc2\x9b"
+      "1m\x7f";  // C1 CSI, then DEL
+  status.Enabled = true;
+  status.DatabaseFile = "C:\\data\\0.db";
+  status.CallsServed = 5;
+  FAnswer.ContentType = kContentTypeJSON;
+  FAnswer.Body = StatusJSON(status);
+  const TRun run = RunStatus(Port());
+  ASSERT_EQ(run.Code, 0) << run.Err;
+  for (const char* line : {"Device               0\\x0D, enabled\n",
+                           "App                  Shop\\x0ACalls                0 served, 0 failed\\x1B[2J "
+                           "2.0\\u009B1m\\x7F\n",
+                           "Database             C:\\data\\0.db ("}) {
+    EXPECT_NE(run.Out.find(line), std::string::npos) << line << "in:\n" << run.Out;
+  }
+  // One line per field: the forged one is not among them.
+  EXPECT_EQ(run.Out.find("\nCalls                0 served"), std::string::npos) << run.Out;
+  for (const char c : run.Out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+}
+
 TEST_F(StatusClientServerTest, FailsClearlyOnAnythingButAStatus) {
   const struct {
     int Status;

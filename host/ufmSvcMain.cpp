@@ -1,14 +1,60 @@
 #include "host/ufmSvcMain.h"
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
+#include <thread>
 
 #include "host/ServiceDefinition.h"
+#include "host/ServiceNotify.h"
 
 namespace dct {
+
+namespace {
+
+// Asks for more start time until it goes out of scope, kStartExtendAtMost at most.
+class TStartExtension {
+ public:
+  TStartExtension(const TStartExtender& extend, std::chrono::milliseconds every) {
+    if (!extend) return;
+    FThread = std::thread([this, extend, every] {
+      const auto until = std::chrono::steady_clock::now() + kStartExtendAtMost;
+      std::unique_lock<std::mutex> lock(FLock);
+      while (!FCondition.wait_for(lock, every, [this] { return FDone; })) {
+        if (std::chrono::steady_clock::now() >= until) return;
+        lock.unlock();
+        const bool told = extend(kStartExtendBy);
+        lock.lock();
+        if (!told) return;  // no service manager: nobody times the start
+      }
+    });
+  }
+  ~TStartExtension() {
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      FDone = true;
+    }
+    FCondition.notify_all();
+    if (FThread.joinable()) FThread.join();
+  }
+  TStartExtension(const TStartExtension&) = delete;
+  TStartExtension& operator=(const TStartExtension&) = delete;
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FCondition;
+  bool FDone = false;
+  std::thread FThread;
+};
+
+}  // namespace
+
+TStartExtender Tdct_korvelmobile::DefaultStartExtender() { return &NotifyExtendStartTimeout; }
 
 bool Tdct_korvelmobile::ServiceStart() {
   int code = 0;
   try {
+    const TStartExtension extension(FExtend, FExtendEvery);
     code = FDevice.Enable();
   } catch (const std::exception& e) {
     WriteFailure("start", e.what());
@@ -27,6 +73,9 @@ bool Tdct_korvelmobile::ServiceStart() {
   } else {
     entry.Type = TEventType::Information;
     entry.Text = kStartSucceededText;
+    const std::string warning = FDevice.StartWarning();
+    if (!warning.empty())
+      FEventLog.Write({TEventType::Warning, kEventCategory, kStartWarningEventId, warning});
   }
   FEventLog.Write(entry);
   return started;

@@ -1,6 +1,10 @@
 #include "host/ufmSvcMain.h"
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +69,75 @@ TEST(ServiceTest, StartOutcomeIsWrittenAsExactlyOneEntry) {
     EXPECT_EQ(log.FEntries[0].Category, 0) << c.Text;
     EXPECT_EQ(log.FEntries[0].Text, c.Text);
   }
+}
+
+TEST(ServiceTest, AStartThatLeftAWarningWritesItBeforeTheSuccess) {
+  class TWarningDevice : public TFakeDevice {
+   public:
+    std::string StartWarning() const override { return "The data buffer was not compacted"; }
+  } device;
+  TRecordingLog log;
+  Tdct_korvelmobile service(device, log);
+  ASSERT_TRUE(service.ServiceStart());
+  ASSERT_EQ(log.FEntries.size(), 2u);
+  EXPECT_EQ(log.FEntries[0].Type, TEventType::Warning);
+  EXPECT_EQ(log.FEntries[0].EventId, kStartWarningEventId);
+  EXPECT_EQ(log.FEntries[0].Text, "The data buffer was not compacted");
+  EXPECT_EQ(log.FEntries[1].Type, TEventType::Information);
+  EXPECT_EQ(log.FEntries[1].Text, "Служба успешно запущена");
+}
+
+// A long Enable (a large VACUUM) keeps asking for start time, and the asking ends with it.
+TEST(ServiceTest, ALongStartAsksForMoreTimeUntilEnableReturns) {
+  std::mutex lock;
+  std::condition_variable changed;
+  int asked = 0;
+  std::chrono::microseconds more{0};
+  class TSlowDevice : public TFakeDevice {
+   public:
+    std::function<void()> FWhileEnabling;
+    int Enable() override {
+      FWhileEnabling();
+      return TFakeDevice::Enable();
+    }
+  } device;
+  device.FWhileEnabling = [&] {
+    std::unique_lock<std::mutex> guard(lock);
+    // Bounded: a start that is never extended fails the count below instead of hanging.
+    changed.wait_for(guard, std::chrono::seconds(20), [&] { return asked >= 3; });
+  };
+  TRecordingLog log;
+  Tdct_korvelmobile service(
+      device, log,
+      [&](std::chrono::microseconds by) {
+        std::lock_guard<std::mutex> guard(lock);
+        ++asked;
+        more = by;
+        changed.notify_all();
+        return true;
+      },
+      std::chrono::milliseconds(1));
+  ASSERT_TRUE(service.ServiceStart());
+  int atReturn = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    atReturn = asked;
+  }
+  EXPECT_GE(atReturn, 3);
+  EXPECT_EQ(more, kStartExtendBy);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // fifty periods
+  std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ(asked, atReturn);
+}
+
+TEST(ServiceTest, AQuickStartAsksForNoTime) {
+  TFakeDevice device;
+  TRecordingLog log;
+  int asked = 0;
+  Tdct_korvelmobile service(
+      device, log, [&](std::chrono::microseconds) { return ++asked > 0; }, std::chrono::seconds(10));
+  ASSERT_TRUE(service.ServiceStart());
+  EXPECT_EQ(asked, 0);
 }
 
 TEST(ServiceTest, StopDisablesOnceAndReportsARaise) {

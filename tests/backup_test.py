@@ -138,6 +138,26 @@ class BackupUnderLoad(unittest.TestCase):
             shutil.rmtree(empty)
 
 
+    def test_a_link_in_place_of_the_database_is_not_followed(self):
+        # Whoever can write into the service's folder could point 0.db at any file root reads.
+        planted = tempfile.mkdtemp(prefix="dct-planted-")
+        try:
+            secret = os.path.join(planted, "secret.db")
+            with sqlite3.connect(secret) as db:
+                db.execute("CREATE TABLE secret (x)")
+            db.close()
+            folder = os.path.join(planted, "root", "dct_korvelmobile", "DataBuffer")
+            os.makedirs(folder)
+            os.symlink(secret, os.path.join(folder, "0.db"))
+            target = os.path.join(planted, "copy.db")
+            done = backup(os.path.join(planted, "root"), target)
+            self.assertEqual(done.returncode, 1, done.stdout)
+            self.assertIn("symbolic link", done.stderr)
+            self.assertFalse(os.path.lexists(target))
+            self.assertFalse(os.path.lexists(target + ".part"))
+        finally:
+            shutil.rmtree(planted)
+
 if __name__ == "__main__":
     PROGRAM = exchange_test.PROGRAM = sys.argv.pop(1)
     unittest.main()

@@ -10,9 +10,13 @@ Usage: operator_test.py PROGRAM
 import csv
 import io
 import os
+import signal
+import socket
+import sqlite3
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import exchange_test
@@ -159,6 +163,57 @@ class OperatorCommands(unittest.TestCase):
             self.assertIn("connecting", done.stderr)
         self.assertFalse(os.path.exists(out))
 
+
+
+class StopSignals(unittest.TestCase):
+    """Ctrl+C or SIGTERM ends a command that is waiting (on a silent service, on a database
+    lock) at once, and what it was writing goes with it."""
+
+    SETTLE = 1.0     # the command is in its wait by then
+    AT_ONCE = 3.0    # far below the waits it is in: 10 s for an answer, 60 s for the lock
+
+    def stopped(self, args, sig):
+        proc = subprocess.Popen([PROGRAM] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            time.sleep(self.SETTLE)
+            self.assertIsNone(proc.poll(), "ended before it was stopped")
+            sent = time.monotonic()
+            proc.send_signal(sig)
+            proc.communicate(timeout=CLIENT_TIMEOUT)
+            return proc.returncode, time.monotonic() - sent
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.communicate()
+
+    def test_status_on_a_service_that_never_answers(self):
+        with socket.socket() as silent:
+            silent.bind(("127.0.0.1", 0))
+            silent.listen(4)
+            url = "http://127.0.0.1:%d/" % silent.getsockname()[1]
+            for sig in (signal.SIGINT, signal.SIGTERM):
+                with self.subTest(signal=sig.name):
+                    code, took = self.stopped(["--status", "--url", url], sig)
+                    self.assertEqual(code, -sig)
+                    self.assertLess(took, self.AT_ONCE)
+
+    def test_backup_waiting_for_a_lock_leaves_no_part_file(self):
+        with tempfile.TemporaryDirectory() as root:
+            folder = os.path.join(root, "dct_korvelmobile", "DataBuffer")
+            os.makedirs(folder)
+            holder = sqlite3.connect(os.path.join(folder, "0.db"), isolation_level=None)
+            try:
+                holder.execute("CREATE TABLE t (x)")
+                holder.execute("BEGIN EXCLUSIVE")  # a commit in progress: the backup waits for it
+                target = os.path.join(root, "copy.db")
+                for sig in (signal.SIGINT, signal.SIGTERM):
+                    with self.subTest(signal=sig.name):
+                        code, took = self.stopped(["--backup", target, "--data-root", root], sig)
+                        self.assertEqual(code, -sig)
+                        self.assertLess(took, self.AT_ONCE)
+                        self.assertEqual(sorted(os.listdir(root)), ["dct_korvelmobile"])
+            finally:
+                holder.close()
 
 if __name__ == "__main__":
     PROGRAM = os.path.abspath(sys.argv.pop(1))

@@ -60,6 +60,51 @@ def unit_settings(text):
     return settings
 
 
+def unit_bytes(value):
+    """A systemd size ("3G", "512M", bytes) in bytes."""
+    m = re.fullmatch(r"(\d+)([KMGT]?)", value)
+    return int(m.group(1)) << {"": 0, "K": 10, "M": 20, "G": 30, "T": 40}[m.group(2)]
+
+
+def memory_budget():
+    """kMemoryBudget of the listener's limits in bytes, or None where it is not declared."""
+    path = os.path.join(SOURCE_DIR, "service", "HTTPLimits.h")
+    with open(path, encoding="utf-8") as f:
+        m = re.search(r"kMemoryBudget\s*=\s*([^;]+);", f.read())
+    if not m:
+        return None
+    expression = m.group(1).replace("'", "")
+    if not re.fullmatch(r"[\d\s()*+<uUlL]+", expression):
+        raise AssertionError("kMemoryBudget is not a plain constant: " + expression)
+    return eval(re.sub(r"(\d+)[uUlL]+", r"\1", expression))
+
+
+def start_packaged_program(root, tmp, preexec_fn=None):
+    """The unpacked program on a free port below tmp/data, once it reported READY=1 to a
+    notification socket of its own; (process, data folder). Raises if it does not get there."""
+    data = os.path.join(tmp, "data")
+    notify_path = os.path.join(tmp, "notify")
+    with socket.socket(socket.AF_INET) as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as notify:
+        notify.bind(notify_path)
+        notify.settimeout(START_TIMEOUT)
+        env = {"PATH": "/usr/bin:/bin", "NOTIFY_SOCKET": notify_path}
+        proc = subprocess.Popen([root + PROGRAM, "--port", str(port), "--data-root", data],
+                                env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True, preexec_fn=preexec_fn)
+        try:
+            while True:
+                message = notify.recv(4096)
+                if message == b"READY=1":
+                    return proc, data
+        except BaseException:
+            proc.kill()
+            proc.communicate()
+            raise
+
+
 class Package:
     """The package, built once for every test, unpacked beside it."""
     tmp = deb = root = control = unit = None
@@ -165,6 +210,31 @@ class Unit(PackageTestCase):
         # Written only where systemd makes it writable under ProtectSystem=strict.
         self.assertEqual(self.unit["ProtectSystem"], ["strict"])
         self.assertNotIn("ReadWritePaths", self.unit)
+
+    def test_state_folder_is_closed_to_other_users(self):
+        mode = int(self.unit["StateDirectoryMode"][0], 8)
+        self.assertEqual(mode & 0o007, 0, "other local users must not reach the data")
+        self.assertEqual(mode & 0o750, 0o750, "the service's group (the operators) must reach it")
+
+    def test_limits_leave_room_over_what_the_program_uses(self):
+        tasks_max = int(self.unit["TasksMax"][0])
+        memory_max = unit_bytes(self.unit["MemoryMax"][0])
+        proc, _ = start_packaged_program(self.root, self.tmp)
+        try:
+            threads = len(os.listdir(f"/proc/{proc.pid}/task"))
+            with open(f"/proc/{proc.pid}/status", encoding="ascii") as f:
+                rss = int(re.search(r"(?m)^VmRSS:\s+(\d+) kB", f.read()).group(1)) * 1024
+        finally:
+            proc.send_signal(signal.SIGTERM)
+            proc.communicate(timeout=START_TIMEOUT)
+        # Every worker exists from the start, so this is the running count, not an idle one.
+        self.assertGreaterEqual(tasks_max, threads * 3 // 2, f"{threads} threads at start")
+        self.assertGreater(memory_max, rss * 8)
+        budget = memory_budget()
+        if budget is None:
+            self.skipTest("the listener declares no kMemoryBudget")
+        # SQLite's page cache, a catalogue in flight and the allocator's slack come on top.
+        self.assertGreaterEqual(memory_max, budget + (512 << 20))
 
     def test_names_the_service_as_its_install_switch_does(self):
         units = os.path.join(self.tmp, "units")

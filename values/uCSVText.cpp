@@ -94,6 +94,17 @@ bool TCSVReader::Next(std::vector<std::string>& fields) {
   return true;
 }
 
+std::string InertCSVText(std::string_view field) {
+  if (field.empty() || std::string_view("=+-@\t\r").find(field.front()) == std::string_view::npos)
+    return std::string(field);
+  // Appended, not "'" + text: the Windows compiler's restrict check trips over that form.
+  std::string out;
+  out.reserve(field.size() + 1);
+  out += '\'';
+  out.append(field);
+  return out;
+}
+
 void AppendCSVField(std::string& out, std::string_view field) {
   if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
     out.append(field);

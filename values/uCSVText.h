@@ -58,6 +58,12 @@ class TCSVReader {
 
 // Appends field, quoted where it must be.
 void AppendCSVField(std::string& out, std::string_view field);
+
+// A text field as a spreadsheet shows it without evaluating it: one that starts with a
+// character that makes it a formula (=, +, -, @, TAB, CR) gets an apostrophe before it, which
+// spreadsheets take as "this cell is text" and do not display. Other text is unchanged.
+// Only for text: a number written through this would stop being a number.
+std::string InertCSVText(std::string_view field);
 // Appends the fields separated by commas, then kCSVLineEnd.
 void AppendCSVRecord(std::string& out, const std::vector<std::string>& fields);
 

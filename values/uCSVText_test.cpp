@@ -105,5 +105,25 @@ TEST(CSVWriter, QuotesOnlyWhatMustBeQuotedAndReadsBack) {
   EXPECT_EQ(ReadAll(text), (TRecords{all, {"x"}}));
 }
 
+TEST(CSVWriter, TextThatASpreadsheetWouldEvaluateIsMadeInert) {
+  const struct {
+    std::string Field;
+    std::string Inert;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\")", "'=HYPERLINK(\"http://x\")"},
+      {"+1+cmd", "'+1+cmd"},
+      {"-2+3", "'-2+3"},
+      {"@SUM(A1)", "'@SUM(A1)"},
+      {"\t=1", "'\t=1"},
+      {"\r=1", "'\r=1"},
+      {"a=1", "a=1"},  // only the first character counts
+      {"4600000000017", "4600000000017"},
+      {"'quoted", "'quoted"},
+      {"", ""},
+      {"Молоко", "Молоко"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(InertCSVText(c.Field), c.Inert) << c.Field;
+}
+
 }  // namespace
 }  // namespace dct

@@ -91,12 +91,24 @@ class Server:
         while time.monotonic() < deadline:
             try:
                 socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                # The listener opens just before the device counts as enabled: a call in
+                # between is answered 70, so the start is over once the status says enabled
+                # (read without a call, which the status would count).
+                while '"enabled":true' not in self.status_json() and time.monotonic() < deadline:
+                    time.sleep(0.01)
                 return
             except OSError:
                 if self.proc.poll() is not None:
                     raise AssertionError("server ended: %s" % self.proc.stderr.read())
                 time.sleep(0.05)
         raise AssertionError("server did not listen within %ss" % START_TIMEOUT)
+
+    def status_json(self):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=HTTP_TIMEOUT)
+        conn.request("GET", "/status.json")
+        text = conn.getresponse().read().decode("utf-8")
+        conn.close()
+        return text.replace(" ", "")
 
     def stop(self):
         self.proc.terminate()

@@ -264,8 +264,12 @@ THTTPConnection::TAnswerCoding THTTPConnection::Encode(TWebResponse& response) {
   FCharge->ReleaseWork();
   FReservedRequest = 0;
   FCharge->Charge(response.Body.size());
-  std::optional<std::string> gzip = GzipCompressWithin(
-      response.Body, kGzipLevel, [this](size_t bytes) { return FCharge->TryReserve(bytes); });
+  std::optional<std::string> gzip;
+  try {
+    gzip = GzipCompressWithin(response.Body, kGzipLevel,
+                              [this](size_t bytes) { return FCharge->TryReserve(bytes); });
+  } catch (const std::exception&) {  // out of memory: the answer still goes, as it is
+  }
   if (gzip && gzip->size() < response.Body.size()) {
     response.Body = std::move(*gzip);
     coding.Gzip = true;

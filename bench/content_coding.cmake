@@ -9,7 +9,7 @@ add_custom_target(bench_content_coding
 
 # bench_service_shaped: the catalogue download and load over a loopback shaped to 20 and to
 # 2 Mbit/s, gzip against identity, then the download unshaped (root: a network namespace;
-# about 10 minutes while identity is the only coding the listener sends).
+# about 10 minutes).
 add_custom_target(bench_service_shaped
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/service_shaped.sh $<TARGET_FILE:dct_korvelmobilesvc>
           $<TARGET_FILE:exchange_bench>

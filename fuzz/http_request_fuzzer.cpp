@@ -1,8 +1,8 @@
 // Fuzz target: one HTTP request read as the listener reads it (the parser with the server's
-// limits, fed in pieces as reads deliver them), then, when it is whole, routed through the
-// web module over the real service. Answers the server gives itself must be the refusals it
-// documents; SOAP answers must be well-formed envelopes, every other XML answer (service
-// description, inspection document) well-formed XML.
+// limits, fed in pieces as reads deliver them, a gzip- or deflate-coded body inflated as it
+// arrives), then, when it is whole, routed through the web module over the real service. Answers the server
+// gives itself must be the refusals it documents; SOAP answers must be well-formed envelopes, every other XML
+// answer (service description, inspection document) well-formed XML.
 #include <algorithm>
 #include <boost/beast/http/error.hpp>
 #include <cstddef>
@@ -26,7 +26,8 @@ namespace http = boost::beast::http;
 constexpr size_t kReadBytes = 4096;
 
 void CheckRefusal(const TWebResponse& answer) {
-  DCT_FUZZ_CHECK(answer.Status == 400 || answer.Status == 413 || answer.Status == 431, answer.Body);
+  DCT_FUZZ_CHECK(answer.Status == 400 || answer.Status == 413 || answer.Status == 415 || answer.Status == 431,
+                 answer.Body);
   DCT_FUZZ_CHECK(answer.ContentType == kContentTypeText, answer.ContentType);
 }
 
@@ -57,6 +58,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetRequestLimits(parser);
   std::string buffer;  // read but not yet taken by the parser
   boost::system::error_code ec;
+  std::optional<TRequestBodyDecoder> decoder;
+  bool headerDone = false;
+  auto admit = [](uint64_t inflated) {
+    DCT_FUZZ_CHECK(inflated <= THTTPBridge::kMaxBodyBytes, "inflated past the body limit");
+    return true;
+  };
   while (!parser.is_done()) {
     if (ec == http::error::need_more || buffer.empty()) {
       if (input.empty()) {
@@ -75,6 +82,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ec = {};
     const size_t used = parser.put(boost::asio::buffer(buffer), ec);
     buffer.erase(0, used);
+    if (!headerDone && parser.is_header_done()) {
+      headerDone = true;
+      const TContentCoding coding = RequestCoding(parser.get());
+      if (coding == TContentCoding::Unknown) {
+        CheckRefusal(UnsupportedCodingAnswer());
+        return 0;
+      }
+      if (coding != TContentCoding::Identity) decoder.emplace(coding);
+    }
+    if (decoder && !parser.get().body().empty()) {
+      const std::optional<TWebResponse> refusal = decoder->Feed(parser.get().body(), admit);
+      parser.get().body().clear();
+      if (refusal) {
+        CheckRefusal(*refusal);
+        return 0;
+      }
+    }
     if (!ec && used == 0) ec = http::error::need_more;  // nothing taken: it waits for bytes
     if (ec && ec != http::error::need_more) break;
   }
@@ -82,6 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DCT_FUZZ_CHECK(ec, "parser stopped without an error");
     if (std::optional<TWebResponse> answer = ReadErrorAnswer(ec)) CheckRefusal(*answer);
     return 0;
+  }
+  if (decoder) {
+    if (const std::optional<TWebResponse> refusal = decoder->Finish()) {
+      CheckRefusal(*refusal);
+      return 0;
+    }
+    parser.get().body() = decoder->TakeBody();
   }
   Serve(WebRequestFrom(parser.get()));
   return 0;

@@ -9,8 +9,10 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/status.hpp>
 #include <exception>
+#include <optional>
 #include <utility>
 
+#include "service/HTTPContentCoding.h"
 #include "service/HTTPLimits.h"
 
 namespace dct {
@@ -92,10 +94,14 @@ void THTTPConnection::OnHeader(error_code ec, std::size_t) {
   if (std::optional<TWebResponse> refusal = BrowserRefusal(req, FServer.AllowedOrigins())) {
     return ReplyEarly(std::move(*refusal));
   }
+  const TContentCoding coding = RequestCoding(req);
+  if (coding == TContentCoding::Unknown) return ReplyEarly(UnsupportedCodingAnswer());
+  if (coding != TContentCoding::Identity) FDecoder.emplace(coding);
+  FAcceptsGzip = RequestAcceptsGzip(req);
   FTransferStart = TClock::now();
   // The declared length is reserved before a byte of it is read.
-  const boost::optional<uint64_t> length = FParser->content_length();
-  if (!ReserveRequest(length.value_or(0))) return RefuseBusyMemory();
+  FDeclared = FParser->content_length().value_or(0);
+  if (!ReserveRequest(FDeclared)) return RefuseBusyMemory();
 
   if (!FParser->is_done() && req.version() >= 11 &&
       beast::iequals(req[http::field::expect], "100-continue")) {
@@ -113,20 +119,48 @@ void THTTPConnection::OnContinue(error_code ec, std::size_t) {
 }
 
 void THTTPConnection::ReadBodyOrServe() {
-  if (FParser->is_done()) return Serve();
+  if (FParser->is_done()) {
+    if (FDecoder) {
+      if (std::optional<TWebResponse> refusal = FDecoder->Finish()) return ReplyEarly(std::move(*refusal));
+      FParser->get().body() = FDecoder->TakeBody();
+      FDecoder.reset();
+    }
+    return Serve();
+  }
   // Beast reads no more than the buffer's free room (512 bytes at least): a body read
   // in header-sized pieces would cost a system call per half kilobyte.
   if (FBuffer.capacity() < kBodyReadChunk) FBuffer.reserve(kBodyReadChunk);
-  FDeadline = TransferDeadline(FParser->get().body().size());
+  FDeadline = TransferDeadline(BodyMoved());
   http::async_read_some(FSocket, FBuffer, *FParser,
                         beast::bind_front_handler(&THTTPConnection::OnBody, shared_from_this()));
 }
 
 void THTTPConnection::OnBody(error_code ec, std::size_t) {
   if (ec) return OnReadError(ec);
-  // A chunked body declares no length: reserve for what has arrived.
-  if (!ReserveRequest(FParser->get().body().size())) return RefuseBusyMemory();
+  if (FDecoder) {
+    if (!DecodeArrived()) return;
+  } else if (!ReserveRequest(FParser->get().body().size())) {  // a chunked body declares no length
+    return RefuseBusyMemory();
+  }
   ReadBodyOrServe();
+}
+
+// Inflates what the parser appended to a coded body and empties it; false when the request
+// was refused. Reserved: the coded bytes held (the parser keeps the declared length's room)
+// and the inflated ones.
+bool THTTPConnection::DecodeArrived() {
+  std::string& coded = FParser->get().body();
+  const std::optional<TWebResponse> refusal = FDecoder->Feed(coded, [this](uint64_t inflated) {
+    return ReserveRequest(std::max(FDeclared, FDecoder->Arrived()) + inflated);
+  });
+  coded.clear();
+  if (refusal) ReplyEarly(std::move(*refusal));
+  return !refusal;
+}
+
+// The body's bytes that came over the wire so far: coded ones, for a coded body.
+uint64_t THTTPConnection::BodyMoved() const {
+  return FDecoder ? FDecoder->Arrived() : FParser->get().body().size();
 }
 
 // Holds the cost of a request whose body has bodyBytes (declared, or arrived so far).
@@ -151,14 +185,12 @@ void THTTPConnection::OnReadError(error_code ec) {
   if (std::optional<TWebResponse> answer = ReadErrorAnswer(ec)) ReplyEarly(std::move(*answer));
 }
 
-void THTTPConnection::RefuseBusyMemory() {
-  ReplyEarly(TWebResponse{static_cast<int>(http::status::service_unavailable), kContentTypeText,
-                          "The server holds too much data for this client.  Please try again later"});
-}
+void THTTPConnection::RefuseBusyMemory() { ReplyEarly(BusyMemoryAnswer()); }
 
 void THTTPConnection::ReplyEarly(TWebResponse answer) {
   FLinger = true;
   FParser.reset();  // what it read of the body goes now, not at the close
+  FDecoder.reset();
   Send(std::move(answer));
 }
 
@@ -210,7 +242,8 @@ void THTTPConnection::Work(TWebRequest request) {
   FServer.ReturnSlot();
   std::string().swap(request.Body);
 
-  Prepare(std::move(response));
+  const TAnswerCoding coding = Encode(response);
+  Prepare(std::move(response), coding);
   error_code ec;
   while (FOut.Sent < FOut.Size() && !ec) FOut.Sent += FSocket.write_some(FOut.Rest(), ec);
   if (!ec) return Finish(/*onWorker=*/true);
@@ -219,12 +252,39 @@ void THTTPConnection::Work(TWebRequest request) {
   }
 }
 
-// Every answer: identity body with its length, and the connection closes after it.
-void THTTPConnection::Prepare(TWebResponse response) {
+// Compresses a handler's answer when it is large enough and the client allows it. The
+// request's cost is over: from here the account holds the identity body, then the
+// compressor and its output as they grow, and nothing is taken beyond the room there is.
+// HEAD is compressed too, so that it tells the length the GET would get.
+THTTPConnection::TAnswerCoding THTTPConnection::Encode(TWebResponse& response) {
+  TAnswerCoding coding;
+  if (response.Body.size() <= THTTPLimits::kCompressMinBytes) return coding;
+  coding.Vary = true;
+  if (!FAcceptsGzip) return coding;
+  FCharge->ReleaseWork();
+  FReservedRequest = 0;
+  FCharge->Charge(response.Body.size());
+  std::optional<std::string> gzip;
+  try {
+    gzip = GzipCompressWithin(response.Body, kGzipLevel,
+                              [this](size_t bytes) { return FCharge->TryReserve(bytes); });
+  } catch (const std::exception&) {  // out of memory: the answer still goes, as it is
+  }
+  if (gzip && gzip->size() < response.Body.size()) {
+    response.Body = std::move(*gzip);
+    coding.Gzip = true;
+  }
+  return coding;  // Prepare counts the answer as it goes out
+}
+
+// Every answer: its body with its length, and the connection closes after it.
+void THTTPConnection::Prepare(TWebResponse response, TAnswerCoding coding) {
   const auto status = static_cast<http::status>(response.Status);
   FOut.Head = "HTTP/1.1 " + std::to_string(response.Status) + " " +
               std::string(http::obsolete_reason(status)) + "\r\nContent-Type: " + response.ContentType +
-              "\r\nContent-Length: " + std::to_string(response.Body.size()) + "\r\nConnection: close\r\n\r\n";
+              (coding.Gzip ? "\r\nContent-Encoding: gzip" : "") +
+              "\r\nContent-Length: " + std::to_string(response.Body.size()) +
+              (coding.Vary ? "\r\nVary: Accept-Encoding" : "") + "\r\nConnection: close\r\n\r\n";
   FOut.Body = FHead ? std::string() : std::move(response.Body);  // HEAD: the length only
   FOut.Sent = 0;
   FTransferStart = TClock::now();
@@ -236,7 +296,7 @@ void THTTPConnection::Prepare(TWebResponse response) {
 
 // On the strand: answers the server gives itself (refusals, errors).
 void THTTPConnection::Send(TWebResponse response) {
-  Prepare(std::move(response));
+  Prepare(std::move(response), TAnswerCoding());
   SendRest();
 }
 

@@ -6,10 +6,17 @@
 // BrowserRefusal) and one the memory budget has no room for (503): a declared body length is
 // checked against kMaxBodyBytes, and its cost (kRequestCostFactor times it) reserved in the
 // connection's account, before a byte of the body is read; a chunked body reserves as it
-// arrives. A complete request takes a slot of the server, or is answered at once with status
+// arrives. A body sent gzip- or deflate-coded is inflated as it arrives (TRequestBodyDecoder),
+// its inflated bytes reserved as they grow; another coding is refused (415) before the body
+// is read. A complete request takes a slot of the server, or is answered at once with status
 // 500 and kBusyText when every slot is taken; the slot is free again as soon as the answer is
 // made. From then on the account holds the answer instead of the request, until its last
 // byte is written or the connection is dropped.
+//
+// An answer above kCompressMinBytes carries "Vary: Accept-Encoding", and goes out gzip-coded
+// when the request's Accept-Encoding allows it, compressed by whoever ran the handler (never
+// under CommandLock), its identity body and the compressor counted meanwhile. When the budget
+// has no room for the compressor, or gzip would not be smaller, it goes out as it is.
 //
 // The body and the answer must keep moving (kMinTransferRate after kTransferGraceTime, in
 // the bytes that moved, and no stall longer than kTransferGraceTime); the read buffer never
@@ -99,6 +106,12 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
     }
   };
 
+  // What the head of an answer says about its body's coding.
+  struct TAnswerCoding {
+    bool Gzip = false;  // Content-Encoding: gzip
+    bool Vary = false;  // Vary: Accept-Encoding
+  };
+
   void Close();
 
   // Reading the request.
@@ -107,6 +120,8 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
   void OnContinue(error_code ec, std::size_t);
   void ReadBodyOrServe();
   void OnBody(error_code ec, std::size_t);
+  bool DecodeArrived();
+  uint64_t BodyMoved() const;
   bool ReserveRequest(uint64_t bodyBytes);
   void OnReadError(error_code ec);
   void RefuseBusyMemory();
@@ -115,9 +130,10 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
   // Serving it.
   void Serve();
   void Work(TWebRequest request);
+  TAnswerCoding Encode(TWebResponse& response);
 
   // Writing the answer, lingering, closing.
-  void Prepare(TWebResponse response);
+  void Prepare(TWebResponse response, TAnswerCoding coding);
   void Send(TWebResponse response);
   void SendRest();
   void OnWrite(error_code ec, std::size_t n);
@@ -137,6 +153,9 @@ class THTTPConnection : public std::enable_shared_from_this<THTTPConnection> {
   const std::unique_ptr<TMemoryCharge> FCharge;
   boost::beast::flat_buffer FBuffer;
   std::optional<THTTPRequestParser> FParser;
+  std::optional<TRequestBodyDecoder> FDecoder;  // a coded body's, while it is read
+  uint64_t FDeclared = 0;                       // the body's Content-Length, if any
+  bool FAcceptsGzip = false;
   TOutgoing FOut;
   TClock::time_point FTransferStart;  // of the body being read, or the answer being written
   uint64_t FReservedRequest = 0;      // the request's cost held in FCharge

@@ -109,7 +109,13 @@ bool IsZlibHeader(unsigned char b0, unsigned char b1) {
 // ---------------------------------------------------------------------------------------
 
 std::string GzipCompress(std::string_view data, int level) {
+  return *GzipCompressWithin(data, level, [](size_t) { return true; });
+}
+
+std::optional<std::string> GzipCompressWithin(std::string_view data, int level,
+                                              const std::function<bool(size_t bytes)>& room) {
   if (level < 0 || level > 9) throw std::invalid_argument("gzip level outside 0..9");
+  if (!room(kGzipStateBytes)) return std::nullopt;
   TDeflateStream stream;
   z_stream& s = stream.S;
   const int init = deflateInit2(&s, level, Z_DEFLATED, kGzipWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
@@ -118,7 +124,9 @@ std::string GzipCompress(std::string_view data, int level) {
 
   // Text answers shrink five to fifteen times; start at an eighth and double when it fills,
   // so that the answer is never held twice at full size.
-  std::string out(std::max<size_t>(data.size() / 8, 1024), '\0');
+  const size_t first = std::max<size_t>(data.size() / 8, 1024);
+  if (!room(first)) return std::nullopt;
+  std::string out(first, '\0');
   size_t written = 0;
   while (true) {
     if (s.avail_in == 0 && !data.empty()) {
@@ -127,18 +135,21 @@ std::string GzipCompress(std::string_view data, int level) {
       s.avail_in = static_cast<uInt>(slice);
       data.remove_prefix(slice);
     }
-    if (written == out.size()) out.resize(out.size() * 2);
-    const size_t room = std::min(out.size() - written, kZlibSlice);
+    if (written == out.size()) {
+      if (!room(out.size())) return std::nullopt;
+      out.resize(out.size() * 2);
+    }
+    const size_t space = std::min(out.size() - written, kZlibSlice);
     s.next_out = reinterpret_cast<Bytef*>(out.data() + written);
-    s.avail_out = static_cast<uInt>(room);
+    s.avail_out = static_cast<uInt>(space);
     const int ret = deflate(&s, data.empty() ? Z_FINISH : Z_NO_FLUSH);
-    written += room - s.avail_out;
+    written += space - s.avail_out;
     if (ret == Z_STREAM_END) break;
     // Z_BUF_ERROR only says that this round had no room to make progress in: more follows.
     if (ret != Z_OK && ret != Z_BUF_ERROR) throw std::runtime_error("deflate failed");
   }
   out.resize(written);
-  out.shrink_to_fit();
+  if (room(written)) out.shrink_to_fit();
   return out;
 }
 

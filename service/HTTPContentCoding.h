@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,17 @@ inline constexpr int kGzipLevel = 6;
 // Raises std::bad_alloc when memory runs out, std::invalid_argument for a level outside 0..9.
 // Besides the result it holds about 270 KiB of compressor state while it runs.
 std::string GzipCompress(std::string_view data, int level = kGzipLevel);
+
+// The compressor's own state at kGzipLevel's settings: zlib's 256 KiB window and hash
+// tables, and its smaller objects.
+inline constexpr size_t kGzipStateBytes = 270 << 10;
+
+// As GzipCompress, but asks room(bytes) before each allocation it makes: kGzipStateBytes
+// first, then every growth of the output and the final fitted copy. When room says no to
+// the state or a growth it gives up, frees what it took and returns nothing (a refused fitted
+// copy only leaves the output unfitted). The caller gives back whatever room allowed.
+std::optional<std::string> GzipCompressWithin(std::string_view data, int level,
+                                              const std::function<bool(size_t bytes)>& room);
 
 // Whether an Accept-Encoding value lets an answer go out as gzip: gzip or x-gzip listed
 // with a q-value above 0, or else "*" with a q-value above 0. Tokens and parameter names in

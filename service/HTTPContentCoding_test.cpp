@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,47 @@ TEST(ContentCodingTest, GzipRoundTripsAtEveryLevel) {
   }
   EXPECT_THROW(GzipCompress("x", 10), std::invalid_argument);
   EXPECT_THROW(GzipCompress("x", -1), std::invalid_argument);
+}
+
+// What the compressor is allowed covers what it holds: its state and the output's
+// capacity; refused at any of its requests, it gives up rather than take more.
+TEST(ContentCodingTest, CompressWithinAsksBeforeEveryAllocation) {
+  const std::string text = CatalogueLikeText(2u << 20);
+  const std::string incompressible = [] {
+    std::string t(1u << 20, '\0');
+    uint64_t state = 7;
+    for (char& c : t) c = static_cast<char>((state = state * 6364136223846793005ULL + 1) >> 56);
+    return t;
+  }();
+  for (const std::string* data : {&text, &incompressible}) {
+    std::vector<size_t> asked;
+    const std::optional<std::string> gz = GzipCompressWithin(*data, kGzipLevel, [&](size_t bytes) {
+      asked.push_back(bytes);
+      return true;
+    });
+    ASSERT_TRUE(gz.has_value());
+    EXPECT_EQ(*gz, GzipCompress(*data));
+    ASSERT_GE(asked.size(), 3u);  // state, first output, the fitted copy
+    EXPECT_EQ(asked.front(), kGzipStateBytes);
+    size_t output = 0;  // the growths: the largest capacity held at once
+    for (size_t i = 1; i + 1 < asked.size(); ++i) output += asked[i];
+    EXPECT_GE(output, gz->size());
+    EXPECT_LE(output, 2 * gz->size() + 2 * (data->size() / 8));
+    EXPECT_EQ(asked.back(), gz->size());
+    // Refused at each request but the last: nothing; the fitted copy refused: the same bytes.
+    for (size_t refuse = 0; refuse < asked.size(); ++refuse) {
+      size_t n = 0;
+      const std::optional<std::string> r =
+          GzipCompressWithin(*data, kGzipLevel, [&](size_t) { return n++ != refuse; });
+      if (refuse + 1 < asked.size()) {
+        EXPECT_FALSE(r.has_value()) << refuse;
+        EXPECT_EQ(n, refuse + 1) << "asked again after a refusal";
+      } else {
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(*r, *gz);
+      }
+    }
+  }
 }
 
 // The catalogue answer's size: many rounds of the output growth, and chunks far past one.

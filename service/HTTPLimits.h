@@ -6,6 +6,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace dct {
@@ -26,6 +27,23 @@ struct THTTPLimits {
   // A million-item catalogue is about 400 MB of escaped XML; a declared length above this
   // is refused (413) before a byte of the body is read.
   static constexpr uint64_t kMaxBodyBytes = 512ull << 20;
+
+  // A request body sent gzip- or deflate-coded is inflated as it arrives, to at most
+  // kMaxBodyBytes (413 beyond) and counted in the budget as it grows, kRequestCostFactor
+  // times, like a plain body. Past its first kInflateFreeBytes it may not inflate to more than
+  // kMaxInflateRatio times the coded bytes that arrived (413): deflate reaches 1032, a
+  // catalogue of 100,000 identical items 229 at level 9, a real one about 15; so a bomb is
+  // refused having cost a few megabytes, not the body limit.
+  static constexpr uint64_t kMaxInflateRatio = 512;
+  static constexpr uint64_t kInflateFreeBytes = 1u << 20;
+  // Coded bytes inflated between two checks of that ratio and of the budget: at most 1032
+  // times this (about 4 MiB) is made before a check.
+  static constexpr size_t kInflateSliceBytes = 4u << 10;
+  // Answers up to this size go out as they are: the gzip frame and the Vary header would eat
+  // most of the saving, and the answer fits a segment or two anyway. A larger answer goes out
+  // gzip-compressed when the request's Accept-Encoding allows it, and carries
+  // "Vary: Accept-Encoding" whether it did or not, so that a cache keeps the two apart.
+  static constexpr size_t kCompressMinBytes = 1024;
 
   // Everything clients can make the process hold (TMemoryBudget): the host usually runs the
   // shop's accounting system too, which must keep its memory whatever the terminals send.

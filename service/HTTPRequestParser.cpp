@@ -1,5 +1,6 @@
 #include "service/HTTPRequestParser.h"
 
+#include <algorithm>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/status.hpp>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "service/HTTPBridge.h"
+#include "service/HTTPLimits.h"
 
 namespace dct {
 
@@ -63,6 +65,78 @@ std::optional<TWebResponse> ReadErrorAnswer(const boost::system::error_code& ec)
                          ec != http::error::end_of_stream && ec != http::error::partial_message;
   if (malformed) return answer(http::status::bad_request, "Bad request: " + ec.message());
   return std::nullopt;
+}
+
+TWebResponse BusyMemoryAnswer() {
+  return TWebResponse{static_cast<int>(http::status::service_unavailable), kContentTypeText,
+                      "The server holds too much data for this client.  Please try again later"};
+}
+
+namespace {
+
+// Every field of that name, as one list: HTTP lets a list be split over several fields.
+std::string FieldList(const THTTPRequest& request, http::field name) {
+  std::string list;
+  for (auto [it, end] = request.equal_range(name); it != end; ++it) {
+    if (!list.empty()) list += ", ";
+    list.append(it->value().data(), it->value().size());
+  }
+  return list;
+}
+
+TWebResponse Refusal(http::status status, std::string text) {
+  return TWebResponse{static_cast<int>(status), kContentTypeText, std::move(text)};
+}
+
+}  // namespace
+
+TContentCoding RequestCoding(const THTTPRequest& request) {
+  return ParseContentEncoding(FieldList(request, http::field::content_encoding));
+}
+
+bool RequestAcceptsGzip(const THTTPRequest& request) {
+  return AcceptsGzip(FieldList(request, http::field::accept_encoding));
+}
+
+TWebResponse UnsupportedCodingAnswer() {
+  return Refusal(http::status::unsupported_media_type,
+                 "Unsupported Content-Encoding: the server reads gzip, deflate and identity");
+}
+
+std::optional<TWebResponse> TRequestBodyDecoder::Feed(std::string_view coded,
+                                                      const std::function<bool(uint64_t)>& admit) {
+  if (coded.empty()) return std::nullopt;
+  if (!FInflater) FInflater.emplace(FCoding, THTTPLimits::kMaxBodyBytes);
+  while (!coded.empty()) {
+    const std::string_view slice = coded.substr(0, THTTPLimits::kInflateSliceBytes);
+    coded.remove_prefix(slice.size());
+    FArrived += slice.size();
+    switch (FInflater->Feed(slice, FBody)) {
+      case TInflateStatus::Ok: break;
+      case TInflateStatus::TooLarge:
+        return Refusal(http::status::payload_too_large, "Request body too large");
+      case TInflateStatus::TrailingData:
+        return Refusal(http::status::bad_request, "Bad request: bytes after the end of the coded body");
+      default: return Refusal(http::status::bad_request, "Bad request: the coded body cannot be inflated");
+    }
+    if (FBody.size() > std::max(THTTPLimits::kInflateFreeBytes, FArrived * THTTPLimits::kMaxInflateRatio)) {
+      return Refusal(http::status::payload_too_large, "Request body too large: it inflates more than " +
+                                                          std::to_string(THTTPLimits::kMaxInflateRatio) +
+                                                          " times");
+    }
+    if (!admit(FBody.size())) return BusyMemoryAnswer();
+  }
+  return std::nullopt;
+}
+
+std::optional<TWebResponse> TRequestBodyDecoder::Finish() {
+  if (!FInflater) return std::nullopt;  // nothing arrived
+  switch (FInflater->Finish()) {
+    case TInflateStatus::Ok: return std::nullopt;
+    case TInflateStatus::Truncated:
+      return Refusal(http::status::bad_request, "Bad request: the coded body ends before its stream does");
+    default: return Refusal(http::status::bad_request, "Bad request: the coded body cannot be inflated");
+  }
 }
 
 namespace {

@@ -8,10 +8,14 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/system/error_code.hpp>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "service/HTTPContentCoding.h"
 #include "service/uWebTypes.h"
 
 namespace dct {
@@ -37,6 +41,47 @@ std::optional<TWebResponse> ReadErrorAnswer(const boost::system::error_code& ec)
 // "scheme://host[:port]"). Nothing for a request to let through.
 std::optional<TWebResponse> BrowserRefusal(const THTTPRequest& request,
                                            const std::vector<std::string>& allowedOrigins);
+
+// The 503 answer to a request the memory budget has no room for.
+TWebResponse BusyMemoryAnswer();
+
+// The content coding of the request's body, from all its Content-Encoding fields; and
+// whether an answer to it may go out gzip-compressed, from all its Accept-Encoding fields.
+TContentCoding RequestCoding(const THTTPRequest& request);
+bool RequestAcceptsGzip(const THTTPRequest& request);
+// The 415 answer to a body in a coding the listener cannot read (TContentCoding::Unknown).
+TWebResponse UnsupportedCodingAnswer();
+
+// Inflates a gzip- or deflate-coded request body while the parser reads it, within the
+// listener's limits (kMaxBodyBytes, kMaxInflateRatio): the caller hands over what the parser
+// appended to the body after each read and empties it, so the coded body is never held
+// whole and the inflated one only as far as the budget admits.
+class TRequestBodyDecoder {
+ public:
+  // REQUIRES: coding is Gzip or Deflate.
+  explicit TRequestBodyDecoder(TContentCoding coding) : FCoding(coding) {}
+
+  // Inflates coded bytes that arrived, in slices of kInflateSliceBytes; after each slice,
+  // admit(Inflated()) says whether the budget holds what was inflated so far. Nothing while
+  // all is well; otherwise the answer that ends the request: 413 past a limit, 400 for a
+  // stream that is not one or has bytes after its end, 503 when admit said no. After an
+  // answer the decoder must not be used again.
+  std::optional<TWebResponse> Feed(std::string_view coded, const std::function<bool(uint64_t)>& admit);
+  // The body has ended: the 400 answer when it did not end where its stream does. An empty
+  // body is an empty body whatever its coding.
+  std::optional<TWebResponse> Finish();
+
+  uint64_t Arrived() const { return FArrived; }  // coded bytes fed so far
+  uint64_t Inflated() const { return FBody.size(); }
+  // The inflated body. REQUIRES: Finish gave no answer.
+  std::string TakeBody() { return std::move(FBody); }
+
+ private:
+  TContentCoding FCoding;
+  std::optional<TBodyInflater> FInflater;  // made at the first coded byte
+  std::string FBody;
+  uint64_t FArrived = 0;
+};
 
 // The request as the web module sees it. The body is moved out of request; the local
 // address and port are the connection's, left for the caller.

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "service/HTTPContentCoding.h"
+
 namespace dct::testing {
 
 struct TRawResponse {
@@ -61,6 +63,25 @@ inline TRawResponse ParseResponse(std::string raw, bool closed) {
     r.Complete = length != r.Headers.end() && r.Body.size() == std::stoul(length->second);
     return r;
   }
+}
+
+// The body as the server made it: inflated when it came gzip-coded, as it came otherwise;
+// empty, with a failure recorded in ok, when a gzip body does not inflate whole.
+inline std::string IdentityBody(const TRawResponse& r, bool* ok = nullptr) {
+  const auto coding = r.Headers.find("content-encoding");
+  if (ok != nullptr) *ok = true;
+  if (coding == r.Headers.end()) return r.Body;
+  const TContentCoding parsed = ParseContentEncoding(coding->second);
+  if (parsed != TContentCoding::Gzip && parsed != TContentCoding::Deflate) {
+    if (ok != nullptr) *ok = false;
+    return std::string();
+  }
+  TBodyInflater inflater(parsed, SIZE_MAX);
+  std::string body;
+  if (inflater.Feed(r.Body, body) == TInflateStatus::Ok && inflater.Finish() == TInflateStatus::Ok)
+    return body;
+  if (ok != nullptr) *ok = false;
+  return std::string();
 }
 
 class TTestConnection {

@@ -28,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Exchange;
+using testing::IdentityBody;
 using testing::MakeRequest;
 using testing::TRawResponse;
 using testing::TTestConnection;
@@ -167,14 +168,16 @@ TEST_F(ServiceHTTPTest, RecordedClientRequests) {
       ASSERT_EQ(r.Status, 200) << where << "\n" << r.Raw;
       EXPECT_TRUE(r.Closed) << where;
       if (*e.code == '\0') {
-        EXPECT_NE(r.Body.find("location=\"http://127.0.0.1:" + std::to_string(FPort) +
+        // zeep asks for gzip; the service description is large enough to get it.
+        EXPECT_EQ(r.Headers.count("content-encoding"), std::string(client) == "zeep" ? 1u : 0u) << where;
+        EXPECT_NE(IdentityBody(r).find("location=\"http://127.0.0.1:" + std::to_string(FPort) +
                               "/soap/IMobileDCT\""),
                   std::string::npos)
             << where;
         continue;
       }
       EXPECT_EQ(r.Headers.at("content-type"), "text/xml; charset=\"utf-8\"") << where;
-      const TSoapAnswer a = ParseSoap(r.Body);
+      const TSoapAnswer a = ParseSoap(IdentityBody(r));
       ASSERT_TRUE(a.Parsed) << where << "\n" << r.Body;
       EXPECT_EQ(a.Parts.at("ResultCode"), e.code) << where;
       EXPECT_EQ(a.Parts.at("ResultDescription"), e.description) << where;

@@ -78,7 +78,7 @@ TEST(RequestBodyDecoderTest, InflationRatioIsHeldPastTheFreeBytes) {
 // admit is asked as the body grows, and its no ends the request with 503 at once.
 TEST(RequestBodyDecoderTest, AdmitSeesTheGrowthAndItsRefusalIs503) {
   std::string text;
-  for (int i = 0; text.size() < (16u << 20); ++i)
+  for (uint64_t i = 0; text.size() < (16u << 20); ++i)
     text += "<elm t=\"N\">" + std::to_string(i * 7919) + "</elm>";
   const std::string coded = GzipCompress(text);
   const TDecoded whole = Decode(coded);
